@@ -1,0 +1,31 @@
+// The launcher's procedures, from the argument text to the exit status.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// The installer's command: the fixed prefix and the converted argument text.
+// The last byte is never written, so the command has at most 8190 characters.
+constexpr size_t kCommandSize = 8192;
+
+// The process command line without the launcher's own name and the
+// separators after it; never null.
+const char16_t* GetArgumentText();
+
+// True when the argument text holds the diagnostic switch "-orva:msg".
+bool HasDiagnosticSwitch(const char16_t* argumentText);
+
+// Puts the installer's command into command: the fixed prefix, then the
+// argument text converted unit for unit to bytes. An argument text that holds
+// a unit above 0xFF, or that would not fit, gives the prefix alone.
+void BuildInstallerCommand(const char16_t* argumentText, char (&command)[kCommandSize]);
+
+// The whole run; returns the process exit status, 0 or 1.
+int RunLauncher(const char16_t* argumentText);
+
+// In diagnostic mode, a box captioned "Info" with text; otherwise nothing.
+void ShowInfo(bool diagnosticMode, const char* text);
+
+// Reports a start that failed with startError: the box with text, then the
+// console line "CreateProcess failed (<code>).". Returns the exit status 1.
+int ReportStartFailure(bool diagnosticMode, const char* text, uint32_t startError);

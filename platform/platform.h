@@ -1,0 +1,85 @@
+// The Windows operations the launcher makes, behind one header.
+//
+// The launcher's logic includes this header and never windows.h, so the host
+// tests can link a recording fake (tests/host/fake_platform.cpp) in place of
+// the Win32 implementation (platform/platform_win32.cpp).
+//
+// UTF-16 texts are char16_t here; on Windows they are the platform's wchar_t.
+// Operations keep the platform's own names; each one does what its Win32
+// namesake does unless its comment says otherwise.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// The platform's values, under the platform's names. windows.h defines the
+// same macros for the Win32 implementation, which includes it first.
+#ifndef MAX_PATH
+#define MAX_PATH 260
+#endif
+#ifndef INVALID_FILE_ATTRIBUTES
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
+#endif
+#ifndef FILE_ATTRIBUTE_DIRECTORY
+#define FILE_ATTRIBUTE_DIRECTORY 0x10u
+#endif
+#ifndef FILE_ATTRIBUTE_REPARSE_POINT
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x400u
+#endif
+#ifndef ERROR_FILENAME_EXCED_RANGE
+#define ERROR_FILENAME_EXCED_RANGE 206u
+#endif
+
+namespace platform {
+
+// The process command line; null when there is none.
+const char16_t* GetCommandLineW();
+
+// A modal box with no owner window and a single OK button; the button pressed
+// is of no interest.
+void MessageBoxW(const char16_t* text, const char16_t* caption);
+void MessageBoxA(const char* text, const char* caption);
+
+// Starts applicationName with commandLine (8-bit texts), the launcher's own
+// environment and current folder, no inherited handles, and the window shown
+// as the child decides or, when hidden is set, hidden. Then waits without a
+// time limit for the child's end and closes both of its handles. The child's
+// exit code is never read.
+// Returns false when the start failed; *startError then holds the last-error
+// code that the failed start left, taken before any other call.
+bool RunAndWait(const char* applicationName, char* commandLine, bool hidden,
+                uint32_t* startError);
+
+void Sleep(uint32_t milliseconds);
+
+// Copies the system folder's path (no trailing backslash) into buffer and
+// returns its length. Returns 0 when that fails or would not fit in size
+// bytes, terminator included; *error then tells why.
+uint32_t GetSystemDirectoryA(char* buffer, uint32_t size, uint32_t* error);
+
+// Writes text to the runtime's buffered standard output in text mode: a line
+// feed goes out as a carriage return and a line feed. Without a usable
+// standard output handle the text is dropped silently.
+void WriteStandardOutput(const char* text);
+
+// --- File services. Paths are used as given: relative ones are resolved
+// against the current folder.
+
+uint32_t GetFileAttributesW(const char16_t* path);
+bool MoveFileW(const char16_t* existingName, const char16_t* newName);
+bool DeleteFileW(const char16_t* path);
+bool RemoveDirectoryW(const char16_t* path);
+
+// One entry of a folder enumeration: only its long name.
+struct FindRecord {
+  char16_t cFileName[MAX_PATH];
+};
+
+// An open enumeration; FindFirstFileW gives null when none could be started.
+typedef struct FindEnumeration* FindHandle;
+
+FindHandle FindFirstFileW(const char16_t* pattern, FindRecord* record);
+bool FindNextFileW(FindHandle enumeration, FindRecord* record);
+void FindClose(FindHandle enumeration);
+
+}  // namespace platform

@@ -1,0 +1,107 @@
+// Win32 calls only: the Windows implementation of platform/platform.h.
+#include <windows.h>
+
+#include <stdio.h>
+
+#include "platform/platform.h"
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 texts are wchar_t on Windows");
+
+static const wchar_t* Wide(const char16_t* text) {
+  return reinterpret_cast<const wchar_t*>(text);
+}
+
+namespace platform {
+
+const char16_t* GetCommandLineW() {
+  return reinterpret_cast<const char16_t*>(::GetCommandLineW());
+}
+
+void MessageBoxW(const char16_t* text, const char16_t* caption) {
+  ::MessageBoxW(nullptr, Wide(text), Wide(caption), MB_OK);
+}
+
+void MessageBoxA(const char* text, const char* caption) {
+  ::MessageBoxA(nullptr, text, caption, MB_OK);
+}
+
+bool RunAndWait(const char* applicationName, char* commandLine, bool hidden,
+                uint32_t* startError) {
+  STARTUPINFOA startup;
+  ZeroMemory(&startup, sizeof startup);
+  startup.cb = sizeof startup;
+  if (hidden) {
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+  }
+  PROCESS_INFORMATION process;
+  // A named application is not searched for: CreateProcess completes a
+  // relative name against the current folder only. The command line is passed
+  // unchanged and its first word is what the child sees as its own name.
+  if (!::CreateProcessA(applicationName, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
+    *startError = ::GetLastError();
+    return false;
+  }
+  ::WaitForSingleObject(process.hProcess, INFINITE);
+  ::CloseHandle(process.hProcess);
+  ::CloseHandle(process.hThread);
+  return true;
+}
+
+void Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+uint32_t GetSystemDirectoryA(char* buffer, uint32_t size, uint32_t* error) {
+  UINT length = ::GetSystemDirectoryA(buffer, size);
+  if (length == 0) {
+    *error = ::GetLastError();
+    return 0;
+  }
+  // A result of size or more is the room the path would need.
+  if (length >= size) {
+    *error = ERROR_INSUFFICIENT_BUFFER;
+    return 0;
+  }
+  return length;
+}
+
+void WriteStandardOutput(const char* text) {
+  // The C runtime sets stdout up from the handle the process was given, even
+  // in a GUI program. Without a usable handle, fputs fails quietly.
+  fputs(text, stdout);
+}
+
+uint32_t GetFileAttributesW(const char16_t* path) { return ::GetFileAttributesW(Wide(path)); }
+
+bool MoveFileW(const char16_t* existingName, const char16_t* newName) {
+  return ::MoveFileW(Wide(existingName), Wide(newName)) != 0;
+}
+
+bool DeleteFileW(const char16_t* path) { return ::DeleteFileW(Wide(path)) != 0; }
+
+bool RemoveDirectoryW(const char16_t* path) { return ::RemoveDirectoryW(Wide(path)) != 0; }
+
+// Only the long name is handed on, so that FindRecord needs no windows.h.
+static void CopyName(const WIN32_FIND_DATAW& data, FindRecord* record) {
+  static_assert(sizeof record->cFileName == sizeof data.cFileName, "same name room");
+  memcpy(record->cFileName, data.cFileName, sizeof record->cFileName);
+}
+
+FindHandle FindFirstFileW(const char16_t* pattern, FindRecord* record) {
+  WIN32_FIND_DATAW data;
+  HANDLE enumeration = ::FindFirstFileW(Wide(pattern), &data);
+  if (enumeration == INVALID_HANDLE_VALUE) return nullptr;
+  CopyName(data, record);
+  return reinterpret_cast<FindHandle>(enumeration);
+}
+
+bool FindNextFileW(FindHandle enumeration, FindRecord* record) {
+  WIN32_FIND_DATAW data;
+  if (!::FindNextFileW(reinterpret_cast<HANDLE>(enumeration), &data)) return false;
+  CopyName(data, record);
+  return true;
+}
+
+void FindClose(FindHandle enumeration) { ::FindClose(reinterpret_cast<HANDLE>(enumeration)); }
+
+}  // namespace platform
