@@ -1,0 +1,197 @@
+"""Runs the real setup.exe under Wine in throw-away installation folders.
+
+Each case gets a folder named after it under E2E_WORK:
+
+    setup-e2e-<case>-XXXX/        the parent folder (the log moves here)
+        install/                  the installation folder and working folder
+            setup.exe
+            jre/bin/javaw.exe     the stand-in installer
+            jre/lib/...
+        standin-report.txt        what the stand-in installer saw
+        stdout.bin                the launcher's standard output
+
+A folder is removed when its case passes and kept when it fails, so a
+leftover always means a failure to look at.
+"""
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+from pathlib import Path
+
+SETUP_EXE = Path(os.environ['SETUP_EXE'])
+DRIVER_EXE = Path(os.environ['DRIVER_EXE'])
+STANDIN_EXE = Path(os.environ['STANDIN_EXE'])
+WORK = Path(os.environ['E2E_WORK'])
+
+PREFIX = ('jre\\bin\\javaw -cp "*" com.izforge.izpack.installer.bootstrap.Installer '
+          '-logfile quellbrook-install.log ')
+# The program name as Explorer writes it: quoted, with a blank inside.
+PROGRAM = '"C:\\Program Files\\Quellbrook\\setup.exe"'
+
+TICKS_PER_MS = 10_000  # FILETIME ticks are 100 ns
+
+
+def wine_env():
+    env = dict(os.environ)
+    env.update(WINEDEBUG='-all', WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d',
+               LC_ALL='C.UTF-8')
+    env.pop('DISPLAY', None)
+    env.pop('WAYLAND_DISPLAY', None)
+    return env
+
+
+def windows_path(path):
+    """Wine's Z: drive is the Unix root."""
+    return 'Z:' + str(Path(path).resolve()).replace('/', '\\')
+
+
+def utf16_hex(text):
+    data = text.encode('utf-16-le', 'surrogatepass')
+    return ''.join(f'{int.from_bytes(data[i:i + 2], "little"):04x}' for i in range(0, len(data), 2))
+
+
+def from_utf16_hex(hex_text):
+    units = [int(hex_text[i:i + 4], 16) for i in range(0, len(hex_text), 4)]
+    return b''.join(u.to_bytes(2, 'little') for u in units).decode('utf-16-le', 'surrogatepass')
+
+
+class Run:
+    """What one run of the launcher showed."""
+
+    def __init__(self, report, stdout):
+        self.boxes = []        # texts, in order
+        self.box_times = []    # FILETIME ticks, when each box was seen
+        self.stdout = stdout   # bytes, or None without a handle
+        fields = {}
+        for line in report.splitlines():
+            key, _, value = line.partition('=')
+            if key == 'box':
+                time, _, text = value.partition(' ')
+                self.box_times.append(int(time))
+                self.boxes.append(from_utf16_hex(text))
+            else:
+                fields[key] = value
+        self.exit = int(fields['exit'])
+        self.timed_out = fields['timed-out'] == '1'
+        self.started = int(fields['started'])
+        self.ended = int(fields['ended'])
+        if 'stdout' in fields:
+            self.stdout = bytes.fromhex(fields['stdout'])
+
+
+class StandinRun:
+    """One run of the stand-in installer, from its report."""
+
+    def __init__(self, fields):
+        self.command_line = from_utf16_hex(fields['cmdline-w'])
+        self.command_bytes = bytes.fromhex(fields['cmdline-a'])
+        self.cwd = from_utf16_hex(fields['cwd'])
+        self.start = int(fields['start'])
+        self.end = int(fields['end'])
+
+
+class Installation:
+    """A throw-away installation folder with setup.exe and a stand-in installer."""
+
+    def __init__(self, case):
+        WORK.mkdir(parents=True, exist_ok=True)
+        self.root = Path(tempfile.mkdtemp(prefix=f'setup-e2e-{case}-', dir=WORK))
+        self.folder = self.root / 'install'
+        self.report = self.root / 'standin-report.txt'
+        self.folder.mkdir()
+        shutil.copy(SETUP_EXE, self.folder / 'setup.exe')
+        (self.folder / 'jre' / 'bin').mkdir(parents=True)
+        shutil.copy(STANDIN_EXE, self.folder / 'jre' / 'bin' / 'javaw.exe')
+        (self.folder / 'jre' / 'lib').mkdir()
+        (self.folder / 'jre' / 'lib' / 'rt.jar').write_bytes(b'PK\x05\x06' + bytes(18))
+        (self.folder / 'installer.jar').write_bytes(b'PK\x05\x06' + bytes(18))
+
+    def run(self, arguments='', command_line=None, stdout='file', cwd=None, exe=None,
+            holds=(), timeout_ms=60000):
+        """Starts setup.exe through the driver and waits for its end.
+
+        arguments follow PROGRAM and one blank, unless command_line gives the
+        whole line. stdout is 'file', 'pipe' or 'none'.
+        """
+        if command_line is None:
+            command_line = PROGRAM + (' ' + arguments if arguments else '')
+        driver_report = self.root / 'driver-report.txt'
+        stdout_file = self.root / 'stdout.bin'
+        for stale in (driver_report, stdout_file):
+            stale.unlink(missing_ok=True)
+        args = ['wine', str(DRIVER_EXE),
+                '--report', windows_path(driver_report),
+                '--exe', windows_path(exe or self.folder / 'setup.exe'),
+                '--cmdline', utf16_hex(command_line),
+                '--cwd', windows_path(cwd or self.folder),
+                '--stdout', 'file:' + windows_path(stdout_file) if stdout == 'file' else stdout,
+                '--timeout-ms', str(timeout_ms)]
+        for held in holds:
+            args += ['--hold', windows_path(held)]
+        env = wine_env()
+        env['STANDIN_REPORT'] = windows_path(self.report)
+        done = subprocess.run(args, env=env, capture_output=True, timeout=timeout_ms / 1000 + 60)
+        if done.returncode != 0:
+            raise AssertionError(f'driver failed: {done.stderr.decode(errors="replace")}')
+        captured = stdout_file.read_bytes() if stdout == 'file' else None
+        run = Run(driver_report.read_text(), captured)
+        if run.timed_out:
+            raise AssertionError(f'setup.exe did not end within {timeout_ms} ms; boxes: {run.boxes}')
+        return run
+
+    def standin_runs(self):
+        """Every run of the stand-in installer, in order."""
+        if not self.report.exists():
+            return []
+        runs, fields = [], None
+        for line in self.report.read_text().splitlines():
+            if line == 'run':
+                fields = {}
+                runs.append(fields)
+            elif fields is not None:
+                key, _, value = line.partition('=')
+                fields[key] = value
+        return [StandinRun(f) for f in runs]
+
+    def marks(self):
+        """Times noted by 'standin:mark=NAME' runs, as (name, ticks)."""
+        if not self.report.exists():
+            return []
+        out = []
+        for line in self.report.read_text().splitlines():
+            if line.startswith('mark='):
+                time, _, name = line[5:].partition(' ')
+                out.append((from_utf16_hex(name), int(time)))
+        return out
+
+
+class InstallationTestCase(unittest.TestCase):
+    """Gives each test an Installation that is removed only when the test passes."""
+
+    def install(self):
+        case = self.id().rsplit('.', 1)[-1].removeprefix('test_').replace('_', '-')
+        installation = Installation(case)
+        self.addCleanup(self._remove_if_passed, installation, self._problems())
+        return installation
+
+    def _problems(self):
+        result = self._outcome.result
+        return len(result.failures) + len(result.errors)
+
+    def _remove_if_passed(self, installation, problems_before):
+        if self._problems() > problems_before:
+            print(f'\nkept for inspection: {installation.root}')
+        else:
+            make_removable(installation.root)
+            shutil.rmtree(installation.root, ignore_errors=True)
+
+
+def make_removable(root):
+    """Read-only files that a test made are removable again from Unix."""
+    for dirpath, dirnames, filenames in os.walk(root):
+        for name in dirnames + filenames:
+            path = os.path.join(dirpath, name)
+            if not os.path.islink(path):
+                os.chmod(path, 0o755)

@@ -1,0 +1,109 @@
+// A stand-in for the Java runtime's javaw.exe that runs the installer.
+//
+// It appends what it received to the report file named by the environment
+// variable STANDIN_REPORT: its command line in both forms, its working folder,
+// and when it started and ended (FILETIME ticks). Like the installer, it writes
+// the log named after "-logfile". Words in its arguments steer it:
+//   standin:exit=N          end with exit code N
+//   standin:sleep=N         run N milliseconds longer
+//   standin:write-script    write installer.qb.bat into the working folder
+//   standin:mark=NAME       only note the time under NAME (for scripts)
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <wchar.h>
+
+#include <string>
+
+namespace {
+
+unsigned long long Now() {
+  FILETIME time;
+  GetSystemTimePreciseAsFileTime(&time);
+  return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+std::string HexUnits(const wchar_t* text) {
+  std::string out;
+  char unit[8];
+  for (; *text; ++text) {
+    snprintf(unit, sizeof unit, "%04x", static_cast<unsigned>(*text));
+    out += unit;
+  }
+  return out;
+}
+
+std::string HexBytes(const char* text) {
+  std::string out;
+  char byte[4];
+  for (; *text; ++text) {
+    snprintf(byte, sizeof byte, "%02x", static_cast<unsigned char>(*text));
+    out += byte;
+  }
+  return out;
+}
+
+// The word that follows key in the command line, up to the next blank.
+std::wstring WordAfter(const wchar_t* commandLine, const wchar_t* key) {
+  const wchar_t* found = wcsstr(commandLine, key);
+  if (found == nullptr) return L"";
+  const wchar_t* start = found + wcslen(key);
+  const wchar_t* end = start;
+  while (*end != 0 && *end != L' ' && *end != L'\t') ++end;
+  return std::wstring(start, end);
+}
+
+void Append(const std::string& lines) {
+  wchar_t path[1024];
+  if (GetEnvironmentVariableW(L"STANDIN_REPORT", path, 1024) == 0) return;
+  // Several runs may report to one file, one after the other.
+  HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written;
+  WriteFile(file, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+void WriteTextFile(const wchar_t* path, const char* text) {
+  HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written;
+  WriteFile(file, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
+  CloseHandle(file);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  unsigned long long started = Now();
+  const wchar_t* commandLine = GetCommandLineW();
+
+  std::wstring mark = WordAfter(commandLine, L"standin:mark=");
+  if (!mark.empty()) {
+    Append("mark=" + std::to_string(started) + " " + HexUnits(mark.c_str()) + "\n");
+    return 0;
+  }
+
+  wchar_t cwd[MAX_PATH * 2];
+  GetCurrentDirectoryW(MAX_PATH * 2, cwd);
+  std::string lines = "run\nstart=" + std::to_string(started) + "\n";
+  lines += "cmdline-w=" + HexUnits(commandLine) + "\n";
+  lines += "cmdline-a=" + HexBytes(GetCommandLineA()) + "\n";
+  lines += "cwd=" + HexUnits(cwd) + "\n";
+
+  std::wstring log = WordAfter(commandLine, L"-logfile ");
+  if (!log.empty()) WriteTextFile(log.c_str(), "stand-in installer log\r\n");
+  if (wcsstr(commandLine, L"standin:write-script") != nullptr)
+    WriteTextFile(L"installer.qb.bat", "@exit /b 0\r\n");
+  std::wstring sleep = WordAfter(commandLine, L"standin:sleep=");
+  if (!sleep.empty()) Sleep(wcstoul(sleep.c_str(), nullptr, 10));
+  std::wstring exitCode = WordAfter(commandLine, L"standin:exit=");
+  UINT code = exitCode.empty() ? 0 : wcstoul(exitCode.c_str(), nullptr, 10);
+
+  lines += "end=" + std::to_string(Now()) + "\n";
+  Append(lines);
+  return static_cast<int>(code);
+}
