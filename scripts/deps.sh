@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs, from Debian's packages, whatever of the build and test tools is
+# missing. Safe to run again: it does nothing when all is there.
+set -euo pipefail
+
+packages=(
+  cmake make g++ libgtest-dev               # the host build and its tests
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64  # setup.exe
+  wine wine64                                # running it
+  python3                                    # the end-to-end tests and the demo
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
