@@ -40,3 +40,11 @@ inline bool AppendDecimal(char* buffer, size_t room, size_t* length, int32_t val
   if (value < 0) digits[--first] = '-';
   return AppendText(buffer, room, length, digits + first);
 }
+
+// True when the two texts are equal unit for unit, terminators included:
+// case-sensitive, with no regard to what the texts name.
+template <typename Unit>
+bool SameText(const Unit* a, const Unit* b) {
+  while (*a != 0 && *a == *b) ++a, ++b;
+  return *a == *b;
+}

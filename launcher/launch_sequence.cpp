@@ -1,4 +1,4 @@
-// The launcher's run: the installer, the pause and the follow-up step.
+// The launcher's run: the installer, the pause, then the follow-up step.
 #include "launcher/bounded_text.h"
 #include "launcher/installation.h"
 #include "launcher/launcher.h"
@@ -41,5 +41,5 @@ int RunLauncher(const char16_t* argumentText) {
   // whatever it left behind time to let go of the installation folder.
   platform::Sleep(kPauseAfterInstaller);
   ShowInfo(diagnosticMode, "End of installation.");
-  return 0;
+  return RunFollowUp(diagnosticMode);
 }

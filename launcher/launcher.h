@@ -29,3 +29,17 @@ void ShowInfo(bool diagnosticMode, const char* text);
 // Reports a start that failed with startError: the box with text, then the
 // console line "CreateProcess failed (<code>).". Returns the exit status 1.
 int ReportStartFailure(bool diagnosticMode, const char* text, uint32_t startError);
+
+// After the installer: runs the follow-up script hidden when it is present;
+// otherwise moves the install log one folder up and empties the runtime
+// folder. Returns the exit status, 1 when the script could not be started.
+int RunFollowUp(bool diagnosticMode);
+
+// True when an entry of that name, file or folder, exists in the working folder.
+bool IsPresent(const char16_t* name);
+
+// Deletes everything inside the folder path, depth first, and then removes
+// path itself unless its text is exactly root's. Folder links are removed as
+// links and never walked through; a root that is a link is left alone. Paths
+// that would not fit in MAX_PATH units are left in place. Failures are silent.
+void ClearFolderTree(const char16_t* path, const char16_t* root);
