@@ -38,13 +38,15 @@ TEST_F(LaunchSequence, WithTheSwitchEveryStepShowsItsBoxInOrder) {
                 kInstallerStart + "x \"-orva:msg\" \xE9 | shown",
                 "Sleep 1000",
                 "MessageBoxA Info: End of installation.",
+                "MessageBoxA Info: no installer.qb.bat",
+                "MessageBoxA Info: finished",
             }));
 }
 
 TEST_F(LaunchSequence, AnArgumentTextThatIsNotLatin1IsShownWholeAndNotPassedOn) {
   EXPECT_EQ(RunLauncher(u"-orva:msg \u4E2D"), 0);
   Calls calls = fake::CallsOf({"MessageBoxW", "MessageBoxA", "RunAndWait"});
-  ASSERT_EQ(calls.size(), 4u);
+  ASSERT_EQ(calls.size(), 6u);
   EXPECT_EQ(calls[0], "MessageBoxW Info: -orva:msg \\u4E2D");
   EXPECT_EQ(calls[1], "MessageBoxA Info: " + kCommand);
   EXPECT_EQ(calls[2], kInstallerStart + " | shown");
