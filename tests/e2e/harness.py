@@ -108,6 +108,31 @@ class Installation:
         (self.folder / 'jre' / 'lib' / 'rt.jar').write_bytes(b'PK\x05\x06' + bytes(18))
         (self.folder / 'installer.jar').write_bytes(b'PK\x05\x06' + bytes(18))
 
+    @property
+    def jre(self):
+        return self.folder / 'jre'
+
+    @property
+    def log(self):
+        return self.folder / 'quellbrook-install.log'
+
+    @property
+    def parent_log(self):
+        return self.root / 'quellbrook-install.log'
+
+    def add_script(self, body='@exit /b 7\r\n', marker=True):
+        """installer.qb.bat; with marker, its first line notes when it ran."""
+        if marker:
+            self.add_marker()
+            body = '@marker.exe standin:mark=script\r\n' + body
+        script = self.folder / 'installer.qb.bat'
+        script.write_bytes(body.encode())
+        return script
+
+    def add_marker(self, name='marker.exe'):
+        """A copy of the stand-in that only notes the time it ran."""
+        shutil.copy(STANDIN_EXE, self.folder / name)
+
     def run(self, arguments='', command_line=None, stdout='file', cwd=None, exe=None,
             holds=(), timeout_ms=60000):
         """Starts setup.exe through the driver and waits for its end.
@@ -186,6 +211,23 @@ class InstallationTestCase(unittest.TestCase):
         else:
             make_removable(installation.root)
             shutil.rmtree(installation.root, ignore_errors=True)
+
+
+def set_dos_attributes(path, hidden=False, system=False, read_only=False):
+    """Wine keeps the hidden and system bits in the user.DOSATTRIB extended
+    attribute, and takes a file without write permission for read-only."""
+    bits = (0x2 if hidden else 0) | (0x4 if system else 0)
+    if bits:
+        os.setxattr(path, 'user.DOSATTRIB', f'0x{bits:x}'.encode(), follow_symlinks=False)
+    if read_only:
+        os.chmod(path, 0o444)
+
+
+def snapshot(root):
+    """Every entry below root: relative path to file bytes, or None for a folder."""
+    root = Path(root)
+    return {str(p.relative_to(root)): (None if p.is_dir() else p.read_bytes())
+            for p in sorted(root.rglob('*'))}
 
 
 def make_removable(root):

@@ -6,7 +6,13 @@
 // the log named after "-logfile". Words in its arguments steer it:
 //   standin:exit=N          end with exit code N
 //   standin:sleep=N         run N milliseconds longer
-//   standin:write-script    write installer.qb.bat into the working folder
+//   standin:no-log          write no log
+//   standin:write-script    write installer.qb.bat into the working folder; the
+//                           script runs marker.exe, which notes "written-script"
+//   standin:replace-jre=missing|file
+//                           move the folder jre away to jre-moved-away (it
+//                           runs from there on) and, for "file", put a file
+//                           named jre in its place
 //   standin:mark=NAME       only note the time under NAME (for scripts)
 #include <windows.h>
 
@@ -95,9 +101,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   lines += "cwd=" + HexUnits(cwd) + "\n";
 
   std::wstring log = WordAfter(commandLine, L"-logfile ");
-  if (!log.empty()) WriteTextFile(log.c_str(), "stand-in installer log\r\n");
+  if (!log.empty() && wcsstr(commandLine, L"standin:no-log") == nullptr)
+    WriteTextFile(log.c_str(), "stand-in installer log\r\n");
   if (wcsstr(commandLine, L"standin:write-script") != nullptr)
-    WriteTextFile(L"installer.qb.bat", "@exit /b 0\r\n");
+    WriteTextFile(L"installer.qb.bat", "@marker.exe standin:mark=written-script\r\n");
+  std::wstring replace = WordAfter(commandLine, L"standin:replace-jre=");
+  if (!replace.empty()) {
+    MoveFileW(L"jre", L"jre-moved-away");
+    if (replace == L"file") WriteTextFile(L"jre", "a file named jre\r\n");
+  }
   std::wstring sleep = WordAfter(commandLine, L"standin:sleep=");
   if (!sleep.empty()) Sleep(wcstoul(sleep.c_str(), nullptr, 10));
   std::wstring exitCode = WordAfter(commandLine, L"standin:exit=");
