@@ -1,5 +1,6 @@
-"""Lays out a demo installation folder under build/demo, runs setup.exe in it
-under Wine, and shows what happened. Called by scripts/demo.sh."""
+"""Lays out two demo installation folders under build/demo, one with a
+follow-up script and one without, runs setup.exe in each under Wine, and shows
+what happened. Called by scripts/demo.sh."""
 import os
 import shutil
 import subprocess
@@ -43,25 +44,41 @@ def command_lines(report):
             for line in report.read_text().splitlines() if line.startswith('cmdline-a=')]
 
 
-def main():
-    shutil.rmtree(DEMO, ignore_errors=True)
-    folder = DEMO / 'install'
-    folder.mkdir(parents=True)
-    lay_out(folder)
-    report = DEMO / 'installer-saw.txt'
+def demo(title, folder, script):
+    """One run of setup.exe in a fresh installation folder below folder."""
+    install = folder / 'install'
+    install.mkdir(parents=True)
+    lay_out(install)
+    if script:
+        (install / 'installer.qb.bat').write_bytes(
+            b'@echo The follow-up script ran.> follow-up-ran.txt\r\n')
+    report = folder / 'installer-saw.txt'
     env = dict(os.environ, STANDIN_REPORT=windows_path(report))
 
-    print(f'Demo installation folder: {folder}')
+    print(f'== {title}')
+    print(f'Installation folder: {install}')
     print('Before:')
-    print(tree(DEMO))
-    print('\n$ wine setup.exe   (in the installation folder)')
-    status = subprocess.run(['wine', 'setup.exe'], cwd=folder, env=env).returncode
+    print(tree(folder))
+    print('$ wine setup.exe   (in the installation folder)')
+    status = subprocess.run(['wine', 'setup.exe'], cwd=install, env=env).returncode
     print(f'Exit status: {status}')
     for line in command_lines(report):
         print(f'The installer was started as: {line}')
     print('After:')
-    print(tree(DEMO))
-    return 0 if status == 0 else 1
+    print(tree(folder))
+    print()
+    return status
+
+
+def main():
+    shutil.rmtree(DEMO, ignore_errors=True)
+    statuses = [
+        demo('With a follow-up script: it runs, and the log and "jre" stay',
+             DEMO / 'with-script', script=True),
+        demo('Without one: the log moves one folder up and "jre" is emptied',
+             DEMO / 'without-script', script=False),
+    ]
+    return 0 if statuses == [0, 0] else 1
 
 
 if __name__ == '__main__':

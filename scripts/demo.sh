@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds setup.exe and runs it under Wine, as an end user's double-click
-# would, in a demo installation folder laid out under build/demo.
+# would, in demo installation folders laid out under build/demo.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
