@@ -24,6 +24,12 @@ int ReportStartFailure(bool diagnosticMode, const char* text, uint32_t startErro
   return 1;
 }
 
+int StartLauncher() {
+  // First of all, before anything could load a DLL.
+  platform::RestrictDllSearchToSystemFolder();
+  return RunLauncher(GetArgumentText());
+}
+
 int RunLauncher(const char16_t* argumentText) {
   const bool diagnosticMode = HasDiagnosticSwitch(argumentText);
   // The only box with UTF-16 text: the argument text exactly as received.

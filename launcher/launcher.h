@@ -8,6 +8,10 @@
 // The last byte is never written, so the command has at most 8190 characters.
 constexpr size_t kCommandSize = 8192;
 
+// The process's whole work after the runtime's start-up; returns the exit
+// status.
+int StartLauncher();
+
 // The process command line without the launcher's own name and the
 // separators after it; never null.
 const char16_t* GetArgumentText();

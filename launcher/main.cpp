@@ -2,4 +2,4 @@
 // set up before it and flushes standard output after it returns.
 #include "launcher/launcher.h"
 
-int main() { return RunLauncher(GetArgumentText()); }
+int main() { return StartLauncher(); }

@@ -35,6 +35,12 @@ namespace platform {
 // The process command line; null when there is none.
 const char16_t* GetCommandLineW();
 
+// Makes every later DLL load search the system folder only, so that a DLL
+// planted beside setup.exe or in the working folder is never loaded. Where the
+// platform cannot do that (SetDefaultDllDirectories is missing), nothing
+// changes.
+void RestrictDllSearchToSystemFolder();
+
 // A modal box with no owner window and a single OK button; the button pressed
 // is of no interest.
 void MessageBoxW(const char16_t* text, const char16_t* caption);

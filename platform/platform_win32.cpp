@@ -17,6 +17,18 @@ const char16_t* GetCommandLineW() {
   return reinterpret_cast<const char16_t*>(::GetCommandLineW());
 }
 
+void RestrictDllSearchToSystemFolder() {
+  // SetDefaultDllDirectories came with Windows 8 (and KB2533623 for Windows 7):
+  // looked up at run time, so that setup.exe still starts without it.
+  typedef BOOL(WINAPI * SetDefaultDllDirectoriesFunction)(DWORD);
+  FARPROC found = ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+  if (found == nullptr) return;
+  // Through void (*)(void), the one function type that converts without a warning.
+  auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+      reinterpret_cast<void (*)(void)>(found));
+  setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 void MessageBoxW(const char16_t* text, const char16_t* caption) {
   ::MessageBoxW(nullptr, Wide(text), Wide(caption), MB_OK);
 }

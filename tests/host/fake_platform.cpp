@@ -199,6 +199,11 @@ const char16_t* GetCommandLineW() {
   return state.commandLine;
 }
 
+void RestrictDllSearchToSystemFolder() {
+  FakeCall call;
+  Record("RestrictDllSearchToSystemFolder");
+}
+
 void MessageBoxW(const char16_t* text, const char16_t* caption) {
   FakeCall call;
   Record("MessageBoxW " + Readable(caption) + ": " + Readable(text));

@@ -22,6 +22,15 @@ class LaunchSequence : public ::testing::Test {
   void SetUp() override { fake::Reset(); }
 };
 
+TEST_F(LaunchSequence, TheStartUpRestrictsDllLoadsBeforeAnythingElse) {
+  fake::state.commandLine = u"setup.exe  -orva:msg";
+  EXPECT_EQ(StartLauncher(), 0);
+  ASSERT_GE(fake::state.calls.size(), 3u);
+  EXPECT_EQ(fake::state.calls[0], "RestrictDllSearchToSystemFolder");
+  EXPECT_EQ(fake::state.calls[1], "GetCommandLineW");
+  EXPECT_EQ(fake::state.calls[2], "MessageBoxW Info: -orva:msg");
+}
+
 TEST_F(LaunchSequence, WithoutTheSwitchNoBoxAndTheInstallerThenThePause) {
   EXPECT_EQ(RunLauncher(u"a \"b c\""), 0);
   EXPECT_EQ(fake::CallsOf({"MessageBoxW", "MessageBoxA", "WriteStandardOutput"}), Calls{});
