@@ -1,18 +1,43 @@
-# setup.exe: a 64-bit GUI program that imports only system DLLs.
+# setup.exe: a 64-bit GUI program that imports only system DLLs, built the
+# same, byte for byte, from the same sources.
 enable_language(RC)
+
+set(SETUP_PRODUCT_NAME "Quellbrook Setup" CACHE STRING "ProductName of the version resource")
+set(SETUP_COPYRIGHT_HOLDER "the Quellbrook Setup authors" CACHE STRING
+    "Named after the year in LegalCopyright")
+
+# The copyright year is the only date in the executable. It comes from
+# SOURCE_DATE_EPOCH when that is set (string(TIMESTAMP) honours it), and
+# otherwise from the last commit, so that a rebuild never depends on the clock.
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+  execute_process(COMMAND git log -1 --format=%ct
+    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+    OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE
+    RESULT_VARIABLE git_failed ERROR_QUIET)
+  if(git_failed OR commit_time STREQUAL "")
+    set(commit_time 1764547200)  # 2025-12-01: a source tree without history
+  endif()
+  set(ENV{SOURCE_DATE_EPOCH} ${commit_time})
+endif()
+string(TIMESTAMP SETUP_YEAR "%Y" UTC)
+configure_file(resources/version.h.in ${PROJECT_BINARY_DIR}/generated/version.h @ONLY)
 
 add_executable(setup WIN32
   launcher/main.cpp
   platform/platform_win32.cpp
   resources/setup.rc)
 target_link_libraries(setup PRIVATE launcher_logic)
+target_include_directories(setup PRIVATE ${PROJECT_BINARY_DIR}/generated)
 set_target_properties(setup PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
+set_source_files_properties(resources/setup.rc PROPERTIES
+  OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/resources/setup.ico;${PROJECT_SOURCE_DIR}/resources/setup.manifest")
 
 if(MSVC)
   # Not exercised on the Debian build machine; kept for a Windows developer.
   # The resource script embeds the manifest, so the linker must not add one.
   set_property(TARGET setup PROPERTY MSVC_RUNTIME_LIBRARY "MultiThreaded")
-  target_link_options(setup PRIVATE /MANIFEST:NO /SUBSYSTEM:WINDOWS,6.00 /ENTRY:mainCRTStartup)
+  target_link_options(setup PRIVATE /MANIFEST:NO /SUBSYSTEM:WINDOWS,6.00 /ENTRY:mainCRTStartup
+    /DYNAMICBASE /HIGHENTROPYVA /NXCOMPAT /Brepro)
 else()
   foreach(target launcher_logic setup)
     target_compile_options(${target} PRIVATE
@@ -20,8 +45,11 @@ else()
   endforeach()
   # Static GCC and C++ runtimes: the only DLLs left to import are the
   # system's, so nothing planted beside setup.exe can be loaded in their place.
+  # No link timestamp, so that two builds give the same bytes.
   target_link_options(setup PRIVATE
     -static -static-libgcc -static-libstdc++
     -Wl,--subsystem,windows:6.0
+    -Wl,--dynamicbase,--high-entropy-va,--nxcompat
+    -Wl,--no-insert-timestamp
     -Wl,--gc-sections -s)
 endif()
