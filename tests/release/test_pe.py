@@ -1,0 +1,100 @@
+"""An outside look at the built setup.exe, with a real PE parser: what a
+release engineer ships must be exactly this."""
+import os
+import unittest
+import xml.etree.ElementTree as ElementTree
+
+import pefile
+
+SETUP_EXE = os.environ['SETUP_EXE']
+VERSION = os.environ['SETUP_VERSION']
+
+RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
+ALLOWED_IMPORTS = {'kernel32.dll', 'user32.dll', 'msvcrt.dll'}
+
+
+def resources(pe, type_id):
+    """Every resource of one type, as bytes."""
+    found = []
+    for entry in pe.DIRECTORY_ENTRY_RESOURCE.entries:
+        if entry.id != type_id:
+            continue
+        for name in entry.directory.entries:
+            for language in name.directory.entries:
+                data = language.data.struct
+                found.append(pe.get_data(data.OffsetToData, data.Size))
+    return found
+
+
+class PortableExecutable(unittest.TestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        cls.pe = pefile.PE(SETUP_EXE)
+
+    def test_machine_and_subsystem(self):
+        self.assertEqual(self.pe.FILE_HEADER.Machine, pefile.MACHINE_TYPE['IMAGE_FILE_MACHINE_AMD64'])
+        self.assertEqual(self.pe.OPTIONAL_HEADER.Magic, 0x20B)  # PE32+
+        self.assertEqual(self.pe.OPTIONAL_HEADER.Subsystem,
+                         pefile.SUBSYSTEM_TYPE['IMAGE_SUBSYSTEM_WINDOWS_GUI'])
+        self.assertEqual((self.pe.OPTIONAL_HEADER.MajorSubsystemVersion,
+                          self.pe.OPTIONAL_HEADER.MinorSubsystemVersion), (6, 0))
+
+    def test_imports_only_system_dlls(self):
+        imported = {entry.dll.decode().lower() for entry in self.pe.DIRECTORY_ENTRY_IMPORT}
+        self.assertLessEqual(imported, ALLOWED_IMPORTS)
+        self.assertIn('kernel32.dll', imported)
+        self.assertIn('user32.dll', imported)
+        self.assertFalse(hasattr(self.pe, 'DIRECTORY_ENTRY_DELAY_IMPORT'))
+
+    def test_security_flags(self):
+        flags = self.pe.OPTIONAL_HEADER.DllCharacteristics
+        for name in ('IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE',
+                     'IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA',
+                     'IMAGE_DLLCHARACTERISTICS_NX_COMPAT'):
+            self.assertTrue(flags & pefile.DLL_CHARACTERISTICS[name], name)
+        # Without relocations, ASLR could not move the image.
+        self.assertFalse(self.pe.FILE_HEADER.Characteristics
+                         & pefile.IMAGE_CHARACTERISTICS['IMAGE_FILE_RELOCS_STRIPPED'])
+
+    def test_no_timestamps(self):
+        self.assertEqual(self.pe.FILE_HEADER.TimeDateStamp, 0)
+        self.assertEqual(self.pe.DIRECTORY_ENTRY_RESOURCE.struct.TimeDateStamp, 0)
+        for entry in getattr(self.pe, 'DIRECTORY_ENTRY_DEBUG', []):
+            self.assertEqual(entry.struct.TimeDateStamp, 0)
+
+    def test_manifest(self):
+        [manifest] = resources(self.pe, RT_MANIFEST)
+        root = ElementTree.fromstring(manifest)
+        v3 = '{urn:schemas-microsoft-com:asm.v3}'
+        [level] = root.iter(v3 + 'requestedExecutionLevel')
+        self.assertEqual(level.attrib, {'level': 'asInvoker', 'uiAccess': 'false'})
+        [dpi] = root.iter('{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware')
+        self.assertEqual(dpi.text.strip(), 'true')
+
+    def test_icon_group(self):
+        [group] = resources(self.pe, RT_GROUP_ICON)
+        count = int.from_bytes(group[4:6], 'little')
+        self.assertGreaterEqual(count, 1)
+        self.assertEqual(len(resources(self.pe, RT_ICON)), count)
+
+    def test_version_resource(self):
+        self.assertEqual(len(resources(self.pe, RT_VERSION)), 1)
+        strings = {}
+        for info in self.pe.FileInfo[0]:
+            for table in getattr(info, 'StringTable', []):
+                strings.update({k.decode(): v.decode() for k, v in table.entries.items()})
+        self.assertEqual(strings['FileVersion'], VERSION)
+        self.assertEqual(strings['ProductVersion'], VERSION)
+        self.assertEqual(strings['OriginalFilename'], 'setup.exe')
+        self.assertTrue(strings['ProductName'])
+        self.assertTrue(strings['FileDescription'])
+        self.assertRegex(strings['LegalCopyright'], r'^Copyright \(C\) \d{4} \S')
+        fixed = self.pe.VS_FIXEDFILEINFO[0]
+        major, minor, patch = (int(part) for part in VERSION.split('.'))
+        self.assertEqual((fixed.FileVersionMS, fixed.FileVersionLS),
+                         ((major << 16) | minor, patch << 16))
+
+
+if __name__ == '__main__':
+    unittest.main()
