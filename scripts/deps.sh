@@ -5,9 +5,11 @@ set -euo pipefail
 
 packages=(
   cmake make g++ libgtest-dev               # the host build and its tests
-  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64  # setup.exe
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64  # setup.exe with GCC
+  clang lld                                  # setup.exe with Clang
   wine wine64                                # running it
-  python3                                    # the end-to-end tests and the demo
+  python3 python3-pefile                     # end-to-end and PE tests, the demo
+  osslsigncode openssl                       # signing
 )
 
 missing=()
