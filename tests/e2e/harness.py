@@ -35,8 +35,8 @@ TICKS_PER_MS = 10_000  # FILETIME ticks are 100 ns
 
 def wine_env():
     env = dict(os.environ)
-    env.update(WINEDEBUG='-all', WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d',
-               LC_ALL='C.UTF-8')
+    env.update(WINEDEBUG=os.environ.get('E2E_WINEDEBUG', '-all'),
+               WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d', LC_ALL='C.UTF-8')
     env.pop('DISPLAY', None)
     env.pop('WAYLAND_DISPLAY', None)
     return env
@@ -157,9 +157,14 @@ class Installation:
             args += ['--hold', windows_path(held)]
         env = wine_env()
         env['STANDIN_REPORT'] = windows_path(self.report)
-        done = subprocess.run(args, env=env, capture_output=True, timeout=timeout_ms / 1000 + 60)
+        # Output to a file, not a pipe: a wineserver that this call starts
+        # inherits the handle and would hold a pipe open after the driver ends.
+        messages = self.root / 'driver-messages.txt'
+        with open(messages, 'wb') as out:
+            done = subprocess.run(args, env=env, stdout=out, stderr=subprocess.STDOUT,
+                                  timeout=timeout_ms / 1000 + 60)
         if done.returncode != 0:
-            raise AssertionError(f'driver failed: {done.stderr.decode(errors="replace")}')
+            raise AssertionError(f'driver failed: {messages.read_text(errors="replace")}')
         captured = stdout_file.read_bytes() if stdout == 'file' else None
         run = Run(driver_report.read_text(), captured)
         if run.timed_out:

@@ -109,6 +109,12 @@ int wmain(int argc, wchar_t** argv) {
   Options options = Parse(argc, argv);
   std::string report;
 
+  // Wine makes the desktop on demand, in a process of its own, for the first
+  // caller that needs it. Make it here, before the launcher starts: if the
+  // launcher's first box and this driver's first search both asked at once,
+  // the box could fail to appear.
+  GetDesktopWindow();
+
   // Files held open without delete sharing for the launcher's whole run, as
   // another program would hold them.
   std::vector<HANDLE> held;
