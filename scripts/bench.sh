@@ -4,10 +4,5 @@
 # BENCH_REPEATS sets how many runs each median takes (default 3).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
-
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j 2 >/dev/null
-scripts/wine-prefix.sh "$PWD/build/wine" >/dev/null
-source scripts/wine-env.sh "$PWD/build/wine"
+source scripts/windows-build.sh
 exec /usr/bin/python3 bench/bench.py
