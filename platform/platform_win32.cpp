@@ -11,6 +11,14 @@ static const wchar_t* Wide(const char16_t* text) {
   return reinterpret_cast<const wchar_t*>(text);
 }
 
+// A function looked up by name in a loaded DLL; null when it is not there.
+template <typename Function>
+static Function LookUp(HMODULE module, const char* name) {
+  FARPROC found = ::GetProcAddress(module, name);
+  // Through void (*)(void), the one function type that converts without a warning.
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)(void)>(found));
+}
+
 namespace platform {
 
 const char16_t* GetCommandLineW() {
@@ -21,12 +29,9 @@ void RestrictDllSearchToSystemFolder() {
   // SetDefaultDllDirectories came with Windows 8 (and KB2533623 for Windows 7):
   // looked up at run time, so that setup.exe still starts without it.
   typedef BOOL(WINAPI * SetDefaultDllDirectoriesFunction)(DWORD);
-  FARPROC found = ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
-  if (found == nullptr) return;
-  // Through void (*)(void), the one function type that converts without a warning.
-  auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-      reinterpret_cast<void (*)(void)>(found));
-  setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  auto setDefaultDllDirectories = LookUp<SetDefaultDllDirectoriesFunction>(
+      ::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
+  if (setDefaultDllDirectories != nullptr) setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 // A function of user32.dll, which is loaded only for the first box: loading it
@@ -37,9 +42,7 @@ template <typename Function>
 static Function User32Function(const char* name) {
   static HMODULE user32 = nullptr;
   if (user32 == nullptr) user32 = ::LoadLibraryW(L"user32.dll");
-  if (user32 == nullptr) return nullptr;
-  FARPROC found = ::GetProcAddress(user32, name);
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)(void)>(found));
+  return user32 == nullptr ? nullptr : LookUp<Function>(user32, name);
 }
 
 void MessageBoxW(const char16_t* text, const char16_t* caption) {
