@@ -7,6 +7,7 @@ packages=(
   cmake make g++ libgtest-dev               # the host build and its tests
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64  # setup.exe with GCC
   clang lld                                  # setup.exe with Clang
+  libclang-rt-14-dev libfuzzer-14-dev llvm-14  # sanitizers, fuzzing, coverage
   wine wine64                                # running it
   python3 python3-pefile                     # end-to-end and PE tests, the demo
   osslsigncode openssl                       # signing

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 
 status=0
-for preset in host windows windows-clang; do
+for preset in host host-sanitize windows windows-clang; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j 2
   ctest --preset "$preset" || status=1

@@ -145,6 +145,24 @@ static void Record(const std::string& line) { state.calls.push_back(line); }
 
 }  // namespace fake
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define FAKE_UNDER_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define FAKE_UNDER_ADDRESS_SANITIZER 1
+#endif
+
+#ifdef FAKE_UNDER_ADDRESS_SANITIZER
+// The sanitizer owns malloc and would not take back a block that glibc gave;
+// its allocation hook sees every block instead.
+#include <sanitizer/allocator_interface.h>
+
+static void OnAllocation(const volatile void*, size_t) { fake::NoteAllocation(); }
+static void OnFree(const volatile void*) {}
+static const int hooksInstalled = __sanitizer_install_malloc_and_free_hooks(OnAllocation, OnFree);
+#else
 extern "C" {
 extern void* __libc_malloc(size_t size);
 extern void* __libc_calloc(size_t count, size_t size);
@@ -177,6 +195,7 @@ int posix_memalign(void** block, size_t alignment, size_t size) {
   return *block ? 0 : ENOMEM;
 }
 }
+#endif
 
 // ---- The platform layer.
 
