@@ -23,6 +23,7 @@ from pathlib import Path
 SETUP_EXE = Path(os.environ['SETUP_EXE'])
 DRIVER_EXE = Path(os.environ['DRIVER_EXE'])
 STANDIN_EXE = Path(os.environ['STANDIN_EXE'])
+MEDDLER_EXE = Path(os.environ['MEDDLER_EXE'])
 WORK = Path(os.environ['E2E_WORK'])
 
 PREFIX = ('jre\\bin\\javaw -cp "*" com.izforge.izpack.installer.bootstrap.Installer '
@@ -75,6 +76,7 @@ class Run:
                 fields[key] = value
         self.exit = int(fields['exit'])
         self.timed_out = fields['timed-out'] == '1'
+        self.killed = fields['killed'] == '1'
         self.started = int(fields['started'])
         self.ended = int(fields['ended'])
         if 'stdout' in fields:
@@ -134,11 +136,14 @@ class Installation:
         shutil.copy(STANDIN_EXE, self.folder / name)
 
     def run(self, arguments='', command_line=None, stdout='file', cwd=None, exe=None,
-            holds=(), timeout_ms=60000):
+            holds=(), timeout_ms=60000, kill_when=None, unreadable_folders=False):
         """Starts setup.exe through the driver and waits for its end.
 
         arguments follow PROGRAM and one blank, unless command_line gives the
-        whole line. stdout is 'file', 'pipe' or 'none'.
+        whole line. stdout is 'file', 'pipe' or 'none'. With kill_when, the
+        driver terminates setup.exe as soon as that file exists. With
+        unreadable_folders, the run goes without root's right to read any
+        folder, so that a folder without read permission cannot be listed.
         """
         if command_line is None:
             command_line = PROGRAM + (' ' + arguments if arguments else '')
@@ -155,6 +160,14 @@ class Installation:
                 '--timeout-ms', str(timeout_ms)]
         for held in holds:
             args += ['--hold', windows_path(held)]
+        if kill_when:
+            args += ['--kill-when', windows_path(kill_when)]
+        if unreadable_folders and os.geteuid() == 0:
+            # Wine's server opens the files, so it must lack the right too: a
+            # fresh one starts with this call once the running one has ended.
+            end_wineserver()
+            args = ['setpriv', '--bounding-set=-dac_override,-dac_read_search',
+                    '--inh-caps=-dac_override,-dac_read_search'] + args
         env = wine_env()
         env['STANDIN_REPORT'] = windows_path(self.report)
         # Output to a file, not a pipe: a wineserver that this call starts
@@ -163,6 +176,8 @@ class Installation:
         with open(messages, 'wb') as out:
             done = subprocess.run(args, env=env, stdout=out, stderr=subprocess.STDOUT,
                                   timeout=timeout_ms / 1000 + 60)
+        if unreadable_folders:
+            end_wineserver()
         if done.returncode != 0:
             raise AssertionError(f'driver failed: {messages.read_text(errors="replace")}')
         captured = stdout_file.read_bytes() if stdout == 'file' else None
@@ -195,6 +210,37 @@ class Installation:
                 time, _, name = line[5:].partition(' ')
                 out.append((from_utf16_hex(name), int(time)))
         return out
+
+
+def end_wineserver():
+    """Waits until the prefix's server has ended with its last process."""
+    try:
+        subprocess.run(['wineserver', '-w'], env=wine_env(), timeout=60, check=True)
+    except subprocess.TimeoutExpired:
+        subprocess.run(['wineserver', '-k'], env=wine_env(), check=True)
+
+
+def meddler(*args, stdout=None):
+    """Starts the meddler; stdout is a file to take its output."""
+    command = ['wine', str(MEDDLER_EXE)] + [str(a) for a in args]
+    return subprocess.Popen(command, env=wine_env(), stdout=stdout or subprocess.DEVNULL,
+                            stderr=subprocess.STDOUT)
+
+
+def set_attributes_win32(attributes, *paths):
+    """SetFileAttributesW, as a Windows program sets them."""
+    done = meddler('attributes', f'{attributes:x}', *(windows_path(p) for p in paths))
+    if done.wait(60) != 0:
+        raise AssertionError(f'SetFileAttributesW failed on {paths}')
+
+
+def running_processes():
+    """The names of the processes running in the prefix."""
+    listing = WORK / 'processes.txt'
+    with open(listing, 'wb') as out:
+        if meddler('processes', stdout=out).wait(60) != 0:
+            raise AssertionError('cannot list the processes')
+    return listing.read_bytes().decode('utf-8', 'replace').split()
 
 
 class InstallationTestCase(unittest.TestCase):

@@ -4,11 +4,14 @@
 //
 //   driver --report FILE --exe PROGRAM --cmdline HEX [--cwd FOLDER]
 //          [--stdout file:FILE | pipe | none] [--hold FILE]... [--timeout-ms N]
+//          [--kill-when FILE]
 //
 // HEX is the command line as UTF-16 units, four hex digits each, so that any
 // text, lone surrogates included, reaches the launcher exactly. The report has
 // one "key=value" line per fact; texts are hex again (UTF-16 units for boxes,
 // bytes for standard output), times are FILETIME ticks of 100 ns.
+// With --kill-when, the launcher is terminated as soon as FILE exists, as a
+// user would end it from the task manager.
 #include <windows.h>
 
 #include <stdio.h>
@@ -21,7 +24,7 @@
 namespace {
 
 struct Options {
-  std::wstring report, exe, cwd, stdoutMode = L"none", stdoutFile;
+  std::wstring report, exe, cwd, stdoutMode = L"none", stdoutFile, killWhen;
   std::wstring commandLine;
   std::vector<std::wstring> holds;
   DWORD timeoutMs = 60000;
@@ -77,6 +80,7 @@ Options Parse(int argc, wchar_t** argv) {
     else if (arg == L"--cmdline") options.commandLine = FromHex(value);
     else if (arg == L"--cwd") options.cwd = value;
     else if (arg == L"--hold") options.holds.push_back(value);
+    else if (arg == L"--kill-when") options.killWhen = value;
     else if (arg == L"--timeout-ms") options.timeoutMs = wcstoul(value.c_str(), nullptr, 10);
     else if (arg == L"--stdout") {
       if (value.compare(0, 5, L"file:") == 0) {
@@ -153,7 +157,7 @@ int wmain(int argc, wchar_t** argv) {
   if (childStdout != nullptr) CloseHandle(childStdout);
 
   ULONGLONG deadline = GetTickCount64() + options.timeoutMs;
-  bool timedOut = false;
+  bool timedOut = false, killed = false;
   std::vector<wchar_t> text(65536);
   for (;;) {
     HWND box = FindLauncherBox(process.dwProcessId);
@@ -169,6 +173,13 @@ int wmain(int argc, wchar_t** argv) {
       continue;
     }
     if (WaitForSingleObject(process.hProcess, 2) == WAIT_OBJECT_0) break;
+    if (!killed && !options.killWhen.empty() &&
+        GetFileAttributesW(options.killWhen.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      killed = true;
+      TerminateProcess(process.hProcess, 259);
+      WaitForSingleObject(process.hProcess, INFINITE);
+      break;
+    }
     if (GetTickCount64() >= deadline) {
       timedOut = true;
       TerminateProcess(process.hProcess, 259);
@@ -183,6 +194,7 @@ int wmain(int argc, wchar_t** argv) {
   CloseHandle(process.hProcess);
   report += "exit=" + std::to_string(exitCode) + "\n";
   report += std::string("timed-out=") + (timedOut ? "1" : "0") + "\n";
+  report += std::string("killed=") + (killed ? "1" : "0") + "\n";
 
   if (pipeRead != nullptr) {
     std::string bytes;

@@ -14,6 +14,7 @@
 //                           runs from there on) and, for "file", put a file
 //                           named jre in its place
 //   standin:mark=NAME       only note the time under NAME (for scripts)
+//   standin:hang-until=NAME run until a file NAME appears in the working folder
 #include <windows.h>
 
 #include <stdio.h>
@@ -112,6 +113,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   }
   std::wstring sleep = WordAfter(commandLine, L"standin:sleep=");
   if (!sleep.empty()) Sleep(wcstoul(sleep.c_str(), nullptr, 10));
+  std::wstring until = WordAfter(commandLine, L"standin:hang-until=");
+  while (!until.empty() && GetFileAttributesW(until.c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(20);
   std::wstring exitCode = WordAfter(commandLine, L"standin:exit=");
   UINT code = exitCode.empty() ? 0 : wcstoul(exitCode.c_str(), nullptr, 10);
 
