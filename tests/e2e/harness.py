@@ -166,8 +166,7 @@ class Installation:
             # Wine's server opens the files, so it must lack the right too: a
             # fresh one starts with this call once the running one has ended.
             end_wineserver()
-            args = ['setpriv', '--bounding-set=-dac_override,-dac_read_search',
-                    '--inh-caps=-dac_override,-dac_read_search'] + args
+            args = WITHOUT_READ_RIGHT + args
         env = wine_env()
         env['STANDIN_REPORT'] = windows_path(self.report)
         # Output to a file, not a pipe: a wineserver that this call starts
@@ -210,6 +209,20 @@ class Installation:
                 time, _, name = line[5:].partition(' ')
                 out.append((from_utf16_hex(name), int(time)))
         return out
+
+
+# Root reads every folder; without these two capabilities it is held to the
+# folder's mode like anybody else.
+WITHOUT_READ_RIGHT = ['setpriv', '--bounding-set=-dac_override,-dac_read_search',
+                      '--inh-caps=-dac_override,-dac_read_search']
+
+
+def folders_can_be_unreadable():
+    """False where root cannot give up its right to read every folder."""
+    if os.geteuid() != 0:
+        return True
+    return subprocess.run(WITHOUT_READ_RIGHT + ['true'], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode == 0
 
 
 def end_wineserver():

@@ -11,8 +11,8 @@ import stat
 import time
 import unittest
 
-from harness import (InstallationTestCase, meddler, running_processes, set_attributes_win32,
-                     snapshot, windows_path)
+from harness import (InstallationTestCase, folders_can_be_unreadable, meddler,
+                     running_processes, set_attributes_win32, snapshot, windows_path)
 
 # What the harness itself writes beside the installation folder.
 HARNESS_FILES = {'standin-report.txt', 'driver-report.txt', 'driver-messages.txt', 'stdout.bin'}
@@ -117,6 +117,8 @@ class CrowdedRuntime(HostileTestCase):
 class OtherProgramsMeanwhile(HostileTestCase):
 
     def test_a_folder_that_cannot_be_listed_stays_with_what_it_holds(self):
+        if not folders_can_be_unreadable():
+            self.skipTest('root cannot give up its right to read every folder here')
         inst = self.install()
         fill(inst.jre, ['release', 'lib/modules', 'lib/locked/inner', 'lib/locked/sub/deeper'])
         # Write and search but no read: only the listing fails. Were it listed,
