@@ -287,6 +287,14 @@ def set_dos_attributes(path, hidden=False, system=False, read_only=False):
         os.chmod(path, 0o444)
 
 
+def fill(folder, files):
+    """Writes each file, given by its path below folder, with its folders."""
+    for name in files:
+        path = folder / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(f'contents of {name}\n'.encode())
+
+
 def snapshot(root):
     """Every entry below root: relative path to file bytes, or None for a folder."""
     root = Path(root)

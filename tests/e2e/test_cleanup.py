@@ -9,14 +9,7 @@ import os
 import shutil
 import unittest
 
-from harness import InstallationTestCase, set_dos_attributes, snapshot
-
-
-def fill(folder, files):
-    for name in files:
-        path = folder / name
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(f'contents of {name}\n'.encode())
+from harness import InstallationTestCase, fill, set_dos_attributes, snapshot
 
 
 def outside_the_runtime(inst):

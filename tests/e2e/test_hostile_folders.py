@@ -11,7 +11,7 @@ import stat
 import time
 import unittest
 
-from harness import (InstallationTestCase, folders_can_be_unreadable, meddler,
+from harness import (InstallationTestCase, fill, folders_can_be_unreadable, meddler,
                      running_processes, set_attributes_win32, snapshot, windows_path)
 
 # What the harness itself writes beside the installation folder.
@@ -25,13 +25,6 @@ FILE_ATTRIBUTE_ARCHIVE = 0x20
 FILE_ATTRIBUTE_TEMPORARY = 0x100
 FILE_ATTRIBUTE_OFFLINE = 0x1000
 FILE_ATTRIBUTE_NOT_CONTENT_INDEXED = 0x2000
-
-
-def fill(folder, files):
-    for name in files:
-        path = folder / name
-        path.parent.mkdir(parents=True, exist_ok=True)
-        path.write_bytes(f'contents of {name}\n'.encode())
 
 
 def listing(inst, ignore=()):

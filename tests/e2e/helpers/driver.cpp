@@ -173,15 +173,10 @@ int wmain(int argc, wchar_t** argv) {
       continue;
     }
     if (WaitForSingleObject(process.hProcess, 2) == WAIT_OBJECT_0) break;
-    if (!killed && !options.killWhen.empty() &&
-        GetFileAttributesW(options.killWhen.c_str()) != INVALID_FILE_ATTRIBUTES) {
-      killed = true;
-      TerminateProcess(process.hProcess, 259);
-      WaitForSingleObject(process.hProcess, INFINITE);
-      break;
-    }
-    if (GetTickCount64() >= deadline) {
-      timedOut = true;
+    killed = !options.killWhen.empty() &&
+             GetFileAttributesW(options.killWhen.c_str()) != INVALID_FILE_ATTRIBUTES;
+    timedOut = !killed && GetTickCount64() >= deadline;
+    if (killed || timedOut) {
       TerminateProcess(process.hProcess, 259);
       WaitForSingleObject(process.hProcess, INFINITE);
       break;
