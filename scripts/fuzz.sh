@@ -17,7 +17,7 @@ mkdir -p "$corpus"
 build/host-sanitize/tests/fuzz/command_line_fuzzer -max_total_time="$seconds" \
   -max_len=20000 -print_final_stats=1 -artifact_prefix=build/fuzz-crash- \
   "$corpus" tests/fuzz/corpus 2>build/fuzz.log || { tail -40 build/fuzz.log; exit 1; }
-grep -E '^stat::number_of_executed_units|^#[0-9]+ +DONE' build/fuzz.log
+grep -E '^stat::number_of_executed_units|^#[0-9]+[[:space:]]+DONE' build/fuzz.log
 
 # Every input of both corpora once more, in a build that records which lines
 # and branches of the command-line code they reach.

@@ -162,7 +162,8 @@ class Installation:
             args += ['--hold', windows_path(held)]
         if kill_when:
             args += ['--kill-when', windows_path(kill_when)]
-        if unreadable_folders and os.geteuid() == 0:
+        drop_read_right = unreadable_folders and os.geteuid() == 0
+        if drop_read_right:
             # Wine's server opens the files, so it must lack the right too: a
             # fresh one starts with this call once the running one has ended.
             end_wineserver()
@@ -175,7 +176,7 @@ class Installation:
         with open(messages, 'wb') as out:
             done = subprocess.run(args, env=env, stdout=out, stderr=subprocess.STDOUT,
                                   timeout=timeout_ms / 1000 + 60)
-        if unreadable_folders:
+        if drop_read_right:
             end_wineserver()
         if done.returncode != 0:
             raise AssertionError(f'driver failed: {messages.read_text(errors="replace")}')
