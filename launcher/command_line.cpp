@@ -12,6 +12,14 @@ static constexpr size_t kPrefixLength = sizeof kCommandPrefix - 1;
 static constexpr size_t kArgumentRoom = kCommandSize - sizeof kCommandPrefix;
 static_assert(kPrefixLength == 103 && kArgumentRoom == 8088, "the command's layout");
 
+// True when the converted bytes give back exactly the text, unit for unit.
+static bool ConvertsBackExactly(const char* converted, const char16_t* text) {
+  // Each byte gives at most one unit, so the argument room is room enough.
+  char16_t back[kArgumentRoom];
+  return platform::MultiByteToWideChar(converted, back, kArgumentRoom) != 0 &&
+         SameText(back, text);
+}
+
 const char16_t* GetArgumentText() {
   const char16_t* unit = platform::GetCommandLineW();
   if (unit == nullptr) return u"";
@@ -40,14 +48,12 @@ bool HasDiagnosticSwitch(const char16_t* argumentText) {
 void BuildInstallerCommand(const char16_t* argumentText, char (&command)[kCommandSize]) {
   memcpy(command, kCommandPrefix, sizeof kCommandPrefix);
   char* converted = command + kPrefixLength;
-  // No code page: the units 0x00 to 0xFF are the bytes 0x00 to 0xFF, so that
-  // Latin-1 letters reach the installer, whatever the locale.
-  for (size_t index = 0; index < kArgumentRoom; ++index) {
-    char16_t unit = argumentText[index];
-    if (unit > 0xFF) break;
-    converted[index] = static_cast<char>(unit);
-    if (unit == 0) return;
-  }
-  // Not 8-bit, or too long: the prefix alone, never a cut-off argument text.
+  // The bytes are in the launcher's own ANSI code page, the one in which
+  // CreateProcessA hands them on to the installer. Where a character has no
+  // place in it, Windows writes another one instead, so only the way back
+  // tells whether every character arrived.
+  size_t bytes = platform::WideCharToMultiByte(argumentText, converted, kArgumentRoom);
+  if (bytes != 0 && ConvertsBackExactly(converted, argumentText)) return;
+  // Not exact, or too long: the prefix alone, never a changed or cut-off text.
   converted[0] = 0;
 }

@@ -20,8 +20,9 @@ const char16_t* GetArgumentText();
 bool HasDiagnosticSwitch(const char16_t* argumentText);
 
 // Puts the installer's command into command: the fixed prefix, then the
-// argument text converted unit for unit to bytes. An argument text that holds
-// a unit above 0xFF, or that would not fit, gives the prefix alone.
+// argument text in the launcher's ANSI code page. An argument text that the
+// code page cannot carry exactly, or that would not fit, gives the prefix
+// alone: the installer gets every character of it or none.
 void BuildInstallerCommand(const char16_t* argumentText, char (&command)[kCommandSize]);
 
 // The whole run; returns the process exit status, 0 or 1.

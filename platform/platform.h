@@ -58,6 +58,21 @@ bool RunAndWait(const char* applicationName, char* commandLine, bool hidden,
 
 void Sleep(uint32_t milliseconds);
 
+// Converts the terminated UTF-16 text into bytes of the process's ANSI code
+// page (CP_ACP: UTF-8 where the manifest's active code page is honoured, the
+// system's own elsewhere). room counts the terminator. Returns the bytes
+// written, terminator included, or 0 when the text does not fit; bytes may
+// then hold a part of it. A character that the code page lacks comes out
+// changed (a look-alike, a default character, U+FFFD for a lone surrogate),
+// which only the conversion back shows.
+size_t WideCharToMultiByte(const char16_t* text, char* bytes, size_t room);
+
+// Converts the terminated bytes of the process's ANSI code page into UTF-16
+// text; room counts the terminator, in units. Returns the units written,
+// terminator included, or 0 when the bytes are not valid in the code page
+// (MB_ERR_INVALID_CHARS) or do not fit.
+size_t MultiByteToWideChar(const char* bytes, char16_t* text, size_t room);
+
 // Copies the system folder's path (no trailing backslash) into buffer and
 // returns its length. Returns 0 when that fails or would not fit in size
 // bytes, terminator included; *error then tells why.

@@ -19,6 +19,9 @@ static Function LookUp(HMODULE module, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)(void)>(found));
 }
 
+// The conversions take an int room; a larger one is never needed.
+static int ClampedRoom(size_t room) { return room > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(room); }
+
 namespace platform {
 
 const char16_t* GetCommandLineW() {
@@ -82,6 +85,20 @@ bool RunAndWait(const char* applicationName, char* commandLine, bool hidden,
 }
 
 void Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+size_t WideCharToMultiByte(const char16_t* text, char* bytes, size_t room) {
+  // No flags: WC_NO_BEST_FIT_CHARS is refused where the code page is UTF-8,
+  // and the caller converts back to see any character that was not kept.
+  int written = ::WideCharToMultiByte(CP_ACP, 0, Wide(text), -1, bytes, ClampedRoom(room),
+                                      nullptr, nullptr);
+  return written > 0 ? static_cast<size_t>(written) : 0;
+}
+
+size_t MultiByteToWideChar(const char* bytes, char16_t* text, size_t room) {
+  int written = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes, -1,
+                                      reinterpret_cast<wchar_t*>(text), ClampedRoom(room));
+  return written > 0 ? static_cast<size_t>(written) : 0;
+}
 
 uint32_t GetSystemDirectoryA(char* buffer, uint32_t size, uint32_t* error) {
   UINT length = ::GetSystemDirectoryA(buffer, size);

@@ -1,6 +1,8 @@
 // Feeds arbitrary process command lines through the argument text, the
 // diagnostic test and the installer's command, and checks on every input what
-// must hold whatever the command line holds.
+// must hold whatever the command line holds. The command is built once in each
+// of the code pages that the fake conversions know: UTF-8, as setup.exe runs,
+// and three system code pages, as it runs on Windows before 10 version 1903.
 //
 // The input's bytes are UTF-16LE units of the command line; an odd last byte
 // is dropped. An empty input stands for a process without a command line.
@@ -13,15 +15,49 @@
 #include "launcher/installation.h"
 #include "launcher/launcher.h"
 #include "platform/platform.h"
+#include "tests/host/fake_code_pages.h"
 
 static const char16_t* commandLine = nullptr;
+static uint32_t codePage = 65001;
+static constexpr uint32_t kCodePages[] = {65001, 1252, 1251, 932};
 
-// The only platform call that the command-line code makes.
+// The platform calls that the command-line code makes.
 const char16_t* platform::GetCommandLineW() { return commandLine; }
+
+size_t platform::WideCharToMultiByte(const char16_t* text, char* bytes, size_t room) {
+  return fake::WideCharToMultiByte(codePage, text, bytes, room);
+}
+
+size_t platform::MultiByteToWideChar(const char* bytes, char16_t* text, size_t room) {
+  return fake::MultiByteToWideChar(codePage, bytes, text, room);
+}
 
 static constexpr char16_t kSwitch[] = u"-orva:msg";
 static constexpr size_t kPrefixLength = sizeof kCommandPrefix - 1;
 static constexpr unsigned char kUnwritten = 0xA5;
+
+// The bytes that the installer must get for text in the current code page,
+// found character by character: false when a character would not arrive
+// unchanged, or when the bytes would not fit behind the prefix.
+static bool ExpectedBytes(std::u16string_view text, std::string* expected) {
+  expected->clear();
+  for (size_t index = 0; index < text.size();) {
+    // A surrogate pair is one character.
+    size_t units = index + 1 < text.size() && text[index] >= 0xD800 && text[index] <= 0xDBFF &&
+                           text[index + 1] >= 0xDC00 && text[index + 1] <= 0xDFFF
+                       ? 2 : 1;
+    char16_t character[3] = {text[index], units == 2 ? text[index + 1] : u'\0', 0};
+    char bytes[8];
+    char16_t back[4];
+    size_t size = fake::WideCharToMultiByte(codePage, character, bytes, sizeof bytes);
+    if (size == 0 || fake::MultiByteToWideChar(codePage, bytes, back, 4) == 0 ||
+        std::u16string_view(character) != back)
+      return false;
+    expected->append(bytes, size - 1);
+    index += units;
+  }
+  return expected->size() <= kCommandSize - sizeof kCommandPrefix - 1;
+}
 
 #define CHECK(condition)                                       \
   do {                                                         \
@@ -68,20 +104,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CHECK(HasDiagnosticSwitch(argument) == (text.find(kSwitch) != text.npos));
 
   static char command[kCommandSize];
-  memset(command, kUnwritten, sizeof command);
-  BuildInstallerCommand(argument, command);
-  CHECK(memcmp(command, kCommandPrefix, kPrefixLength) == 0);
-  CHECK(static_cast<unsigned char>(command[kCommandSize - 1]) == kUnwritten);
-  CHECK(memchr(command, 0, kCommandSize - 1) != nullptr);
-
-  bool fits = length <= kCommandSize - sizeof kCommandPrefix - 1;
-  for (size_t index = 0; fits && index < length; ++index) fits = argument[index] <= 0xFF;
-  if (fits) {
-    for (size_t index = 0; index < length; ++index)
-      CHECK(static_cast<unsigned char>(command[kPrefixLength + index]) == argument[index]);
-    CHECK(command[kPrefixLength + length] == 0);
-  } else {
-    CHECK(command[kPrefixLength] == 0);
+  std::string expected;
+  for (uint32_t page : kCodePages) {
+    codePage = page;
+    memset(command, kUnwritten, sizeof command);
+    BuildInstallerCommand(argument, command);
+    CHECK(memcmp(command, kCommandPrefix, kPrefixLength) == 0);
+    CHECK(static_cast<unsigned char>(command[kCommandSize - 1]) == kUnwritten);
+    CHECK(memchr(command, 0, kCommandSize - 1) != nullptr);
+    // Every character exactly, or none.
+    const char* converted = command + kPrefixLength;
+    if (ExpectedBytes(text, &expected))
+      CHECK(converted == expected);
+    else
+      CHECK(converted[0] == 0);
   }
 
   delete[] line;

@@ -86,16 +86,22 @@ struct Command {
   std::string Text() const { return std::string(bytes, strnlen(bytes, sizeof bytes)); }
 };
 
-std::string CommandFor(const std::u16string& argumentText, Command* command) {
+constexpr uint32_t kUtf8 = 65001;
+
+// The command for the argument text, where the launcher's ANSI code page is
+// codePage.
+std::string CommandFor(const std::u16string& argumentText, Command* command,
+                       uint32_t codePage = kUtf8) {
+  fake::state.codePage = codePage;
   BuildInstallerCommand(argumentText.c_str(), command->bytes);
   // The buffer's last byte is never written, whatever the argument text.
   EXPECT_EQ(command->bytes[kCommandSize - 1], 0x5A);
   return command->Text();
 }
 
-std::string CommandFor(const std::u16string& argumentText) {
+std::string CommandFor(const std::u16string& argumentText, uint32_t codePage = kUtf8) {
   Command command;
-  return CommandFor(argumentText, &command);
+  return CommandFor(argumentText, &command, codePage);
 }
 
 TEST(InstallerCommand, ThePrefixDirectlyFollowedByTheArgumentText) {
@@ -108,41 +114,67 @@ TEST(InstallerCommand, ThePrefixDirectlyFollowedByTheArgumentText) {
   EXPECT_EQ(CommandFor(u"-ORVA:MSG"), kPrefix + "-ORVA:MSG");
 }
 
-TEST(InstallerCommand, Latin1UnitsBecomeTheSameBytes) {
-  EXPECT_EQ(CommandFor(u"caf\u00E9"), kPrefix + "caf\xE9");
-  EXPECT_EQ(CommandFor(u"\u0080\u00A0\u00FF"), kPrefix + "\x80\xA0\xFF");
+TEST(InstallerCommand, InUtf8EveryCharacterPasses) {
+  EXPECT_EQ(CommandFor(u"caf\u00E9 \u0080 \u20AC \u0416\u0435\u043D\u044F \u65E5\u672C \U0001F600"),
+            kPrefix + "caf\xC3\xA9 \xC2\x80 \xE2\x82\xAC \xD0\x96\xD0\xB5\xD0\xBD\xD1\x8F "
+                      "\xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80");
+  // A quote after a letter of more than one byte still closes the quotes.
+  EXPECT_EQ(CommandFor(u"\"C:\\Ren\u00E9\" -next"), kPrefix + "\"C:\\Ren\xC3\xA9\" -next");
 }
 
-TEST(InstallerCommand, AnyUnitAbove0xFFGivesThePrefixAlone) {
-  for (const char16_t* text : {u"\u0100", u"-orva:msg \u0416", u"\u4E2D\u6587", u"x\xD83D",
-                               u"\xDC00y", u"emoji \U0001F600 end"}) {
+TEST(InstallerCommand, InTheSystemsCodePageItsOwnCharactersPass) {
+  EXPECT_EQ(CommandFor(u"caf\u00E9 \u20AC? \u00FF", 1252), kPrefix + "caf\xE9 \x80? \xFF");
+  EXPECT_EQ(CommandFor(u"\u0416\u0435\u043D\u044F \u20AC", 1251),
+            kPrefix + "\xC6\xE5\xED\xFF \x88");
+  EXPECT_EQ(CommandFor(u"\u65E5\u672C \u0416 \"x\"", 932),
+            kPrefix + "\x93\xFA\x96\x7B \x84\x47 \"x\"");
+}
+
+TEST(InstallerCommand, ACharacterThatWouldArriveChangedGivesThePrefixAlone) {
+  const std::pair<uint32_t, const char16_t*> changed[] = {
+      // Lone surrogates, which UTF-8 writes as U+FFFD.
+      {kUtf8, u"a\xD800"}, {kUtf8, u"\xDC00z"}, {kUtf8, u"\xDE00\xD83D"},
+      // The default character "?" for what the code page lacks.
+      {1252, u"\u0416"}, {1252, u"\U0001F600"}, {1251, u"\u65E5"}, {932, u"\U0001F600"},
+      // A look-alike (best fit), and the yen sign that Japanese writes as "\".
+      {1252, u"\u0101"}, {1251, u"caf\u00E9"}, {932, u"caf\u00E9"}, {932, u"C:\u00A5x"},
+  };
+  for (const auto& [codePage, text] : changed) {
     Command command;
-    EXPECT_EQ(CommandFor(text, &command), kPrefix) << fake::Readable(text);
+    EXPECT_EQ(CommandFor(text, &command, codePage), kPrefix)
+        << codePage << ": " << fake::Readable(text);
     EXPECT_EQ(command.bytes[103], 0);
   }
 }
 
-TEST(InstallerCommand, TheLongestArgumentTextThatFits) {
-  std::u16string longest(8087, u'a');
-  longest.front() = u'\u00E9';
-  longest.back() = u'z';
+TEST(InstallerCommand, TheLongestArgumentTextThatFitsIs8087Bytes) {
+  // 4043 letters of two bytes and one of one byte.
+  std::u16string longest(4043, u'\u00E9');
+  longest += u'z';
   std::string command = CommandFor(longest);
   ASSERT_EQ(command.size(), 8190u);
   EXPECT_EQ(command.substr(0, 103), kPrefix);
-  EXPECT_EQ(command[103], '\xE9');
+  EXPECT_EQ(command.substr(103, 2), "\xC3\xA9");
   EXPECT_EQ(command.back(), 'z');
+  // In a code page of one byte per letter, 8087 letters.
+  EXPECT_EQ(CommandFor(std::u16string(8087, u'\u0416'), 1251).size(), 8190u);
 }
 
 TEST(InstallerCommand, AnArgumentTextTooLongGivesThePrefixAloneNeverACutOffOne) {
-  for (size_t length : {8088u, 8089u, 20000u}) {
+  std::u16string letterTooMany(4044, u'\u00E9');  // 8088 bytes
+  std::u16string pairAcrossTheEnd(8086, u'a');    // the last letter's second byte
+  pairAcrossTheEnd += u'\u65E5';                  // would be the 8088th
+  const std::pair<uint32_t, std::u16string> tooLong[] = {
+      {kUtf8, std::u16string(8088, u'a')}, {kUtf8, std::u16string(20000, u'a')},
+      {kUtf8, letterTooMany},              {932, pairAcrossTheEnd},
+      // A character that could not pass beyond the room changes nothing.
+      {kUtf8, std::u16string(8088, u'a') + u'\xD800'},
+  };
+  for (const auto& [codePage, text] : tooLong) {
     Command command;
-    EXPECT_EQ(CommandFor(std::u16string(length, u'a'), &command), kPrefix) << length;
+    EXPECT_EQ(CommandFor(text, &command, codePage), kPrefix) << codePage << ": " << text.size();
     EXPECT_EQ(command.bytes[103], 0);
   }
-  // A unit above 0xFF past the room changes nothing: the text is too long anyway.
-  std::u16string tooLong(8088, u'a');
-  tooLong += u'\u4E2D';
-  EXPECT_EQ(CommandFor(tooLong), kPrefix);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "platform/platform.h"
+#include "tests/host/fake_code_pages.h"
 
 namespace fake {
 
@@ -248,6 +249,17 @@ bool RunAndWait(const char* applicationName, char* commandLine, bool hidden,
 void Sleep(uint32_t milliseconds) {
   FakeCall call;
   Record("Sleep " + std::to_string(milliseconds));
+}
+
+// The conversions are not recorded: they change nothing outside the launcher.
+size_t WideCharToMultiByte(const char16_t* text, char* bytes, size_t room) {
+  FakeCall call;
+  return fake::WideCharToMultiByte(state.codePage, text, bytes, room);
+}
+
+size_t MultiByteToWideChar(const char* bytes, char16_t* text, size_t room) {
+  FakeCall call;
+  return fake::MultiByteToWideChar(state.codePage, bytes, text, room);
 }
 
 uint32_t GetSystemDirectoryA(char* buffer, uint32_t size, uint32_t* error) {

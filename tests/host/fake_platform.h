@@ -36,6 +36,7 @@ struct State {
   std::vector<std::string> calls;
   std::vector<Start> starts;  // outcome of each RunAndWait in turn; default: started
   size_t startsMade = 0;
+  uint32_t codePage = 65001;  // the process's ANSI code page (fake_code_pages.h)
   std::string systemDirectory = "C:\\windows\\system32";
   uint32_t systemDirectoryError = 0;  // non-zero: GetSystemDirectoryA fails
   std::map<std::u16string, Entry> entries;  // by resolved path
