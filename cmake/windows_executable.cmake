@@ -22,34 +22,47 @@ endif()
 string(TIMESTAMP SETUP_YEAR "%Y" UTC)
 configure_file(resources/version.h.in ${PROJECT_BINARY_DIR}/generated/version.h @ONLY)
 
-add_executable(setup WIN32
-  launcher/main.cpp
-  platform/platform_win32.cpp
-  resources/setup.rc)
-target_link_libraries(setup PRIVATE launcher_logic)
-target_include_directories(setup PRIVATE ${PROJECT_BINARY_DIR}/generated)
-set_target_properties(setup PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
-set_source_files_properties(resources/setup.rc PROPERTIES
-  OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/resources/setup.ico;${PROJECT_SOURCE_DIR}/resources/setup.manifest")
+# A launcher executable: target, built from the launcher's sources and
+# resources, with the manifest that the resource script manifest_rc embeds.
+function(add_launcher_executable target manifest_rc manifest)
+  add_executable(${target} WIN32
+    ${PROJECT_SOURCE_DIR}/launcher/main.cpp
+    ${PROJECT_SOURCE_DIR}/platform/platform_win32.cpp
+    ${PROJECT_SOURCE_DIR}/resources/setup.rc
+    ${manifest_rc})
+  target_link_libraries(${target} PRIVATE launcher_logic)
+  target_include_directories(${target} PRIVATE ${PROJECT_BINARY_DIR}/generated)
+  set_source_files_properties(${PROJECT_SOURCE_DIR}/resources/setup.rc
+    TARGET_DIRECTORY ${target} PROPERTIES OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/resources/setup.ico)
+  set_source_files_properties(${manifest_rc}
+    TARGET_DIRECTORY ${target} PROPERTIES OBJECT_DEPENDS ${manifest})
 
-if(MSVC)
-  # Not exercised on the Debian build machine; kept for a Windows developer.
-  # The resource script embeds the manifest, so the linker must not add one.
-  set_property(TARGET setup PROPERTY MSVC_RUNTIME_LIBRARY "MultiThreaded")
-  target_link_options(setup PRIVATE /MANIFEST:NO /SUBSYSTEM:WINDOWS,6.00 /ENTRY:mainCRTStartup
-    /DYNAMICBASE /HIGHENTROPYVA /NXCOMPAT /Brepro)
-else()
-  foreach(target launcher_logic setup)
+  if(MSVC)
+    # Not exercised on the Debian build machine; kept for a Windows developer.
+    # The resource script embeds the manifest, so the linker must not add one.
+    set_property(TARGET ${target} PROPERTY MSVC_RUNTIME_LIBRARY "MultiThreaded")
+    target_link_options(${target} PRIVATE /MANIFEST:NO /SUBSYSTEM:WINDOWS,6.00
+      /ENTRY:mainCRTStartup /DYNAMICBASE /HIGHENTROPYVA /NXCOMPAT /Brepro)
+  else()
     target_compile_options(${target} PRIVATE
       -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections)
-  endforeach()
-  # Static GCC and C++ runtimes: the only DLLs left to import are the
-  # system's, so nothing planted beside setup.exe can be loaded in their place.
-  # No link timestamp, so that two builds give the same bytes.
-  target_link_options(setup PRIVATE
-    -static -static-libgcc -static-libstdc++
-    -Wl,--subsystem,windows:6.0
-    -Wl,--dynamicbase,--high-entropy-va,--nxcompat
-    -Wl,--no-insert-timestamp
-    -Wl,--gc-sections -s)
+    # Static GCC and C++ runtimes: the only DLLs left to import are the
+    # system's, so nothing planted beside setup.exe can be loaded in their
+    # place. No link timestamp, so that two builds give the same bytes.
+    target_link_options(${target} PRIVATE
+      -static -static-libgcc -static-libstdc++
+      -Wl,--subsystem,windows:6.0
+      -Wl,--dynamicbase,--high-entropy-va,--nxcompat
+      -Wl,--no-insert-timestamp
+      -Wl,--gc-sections -s)
+  endif()
+endfunction()
+
+if(NOT MSVC)
+  target_compile_options(launcher_logic PRIVATE
+    -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections)
 endif()
+
+add_launcher_executable(setup ${PROJECT_SOURCE_DIR}/resources/manifest.rc
+  ${PROJECT_SOURCE_DIR}/resources/setup.manifest)
+set_target_properties(setup PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})

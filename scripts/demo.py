@@ -40,8 +40,8 @@ def tree(folder):
 def command_lines(report):
     if not report.exists():
         return []
-    return [bytes.fromhex(line[len('cmdline-a='):]).decode('latin-1')
-            for line in report.read_text().splitlines() if line.startswith('cmdline-a=')]
+    return [bytes.fromhex(line[len('cmdline-w='):]).decode('utf-16-be', 'surrogatepass')
+            for line in report.read_text().splitlines() if line.startswith('cmdline-w=')]
 
 
 def demo(title, folder, script):

@@ -24,6 +24,9 @@ SETUP_EXE = Path(os.environ['SETUP_EXE'])
 DRIVER_EXE = Path(os.environ['DRIVER_EXE'])
 STANDIN_EXE = Path(os.environ['STANDIN_EXE'])
 MEDDLER_EXE = Path(os.environ['MEDDLER_EXE'])
+# The same launcher with a manifest that does not ask for UTF-8, as it runs
+# on Windows before 10 version 1903.
+SETUP_SYSTEM_CODE_PAGE_EXE = Path(os.environ['SETUP_SYSTEM_CODE_PAGE_EXE'])
 WORK = Path(os.environ['E2E_WORK'])
 
 PREFIX = ('jre\\bin\\javaw -cp "*" com.izforge.izpack.installer.bootstrap.Installer '
@@ -34,10 +37,18 @@ PROGRAM = '"C:\\Program Files\\Quellbrook\\setup.exe"'
 TICKS_PER_MS = 10_000  # FILETIME ticks are 100 ns
 
 
-def wine_env():
+# Wine takes Windows' language, and with it the ANSI code page, from the Unix
+# locale; no Unix locale needs to be generated for that. E2E_LOCALE runs a
+# whole test file under another language.
+LOCALES = {'English': 'en_US.UTF-8', 'Russian': 'ru_RU.UTF-8', 'Japanese': 'ja_JP.UTF-8'}
+DEFAULT_LOCALE = os.environ.get('E2E_LOCALE', 'C.UTF-8')
+
+
+def wine_env(locale=None):
     env = dict(os.environ)
     env.update(WINEDEBUG=os.environ.get('E2E_WINEDEBUG', '-all'),
-               WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d', LC_ALL='C.UTF-8')
+               WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d',
+               LC_ALL=locale or DEFAULT_LOCALE)
     env.pop('DISPLAY', None)
     env.pop('WAYLAND_DISPLAY', None)
     return env
@@ -46,11 +57,6 @@ def wine_env():
 def windows_path(path):
     """Wine's Z: drive is the Unix root."""
     return 'Z:' + str(Path(path).resolve()).replace('/', '\\')
-
-
-def utf16_hex(text):
-    data = text.encode('utf-16-le', 'surrogatepass')
-    return ''.join(f'{int.from_bytes(data[i:i + 2], "little"):04x}' for i in range(0, len(data), 2))
 
 
 def from_utf16_hex(hex_text):
@@ -88,7 +94,6 @@ class StandinRun:
 
     def __init__(self, fields):
         self.command_line = from_utf16_hex(fields['cmdline-w'])
-        self.command_bytes = bytes.fromhex(fields['cmdline-a'])
         self.cwd = from_utf16_hex(fields['cwd'])
         self.start = int(fields['start'])
         self.end = int(fields['end'])
@@ -97,13 +102,13 @@ class StandinRun:
 class Installation:
     """A throw-away installation folder with setup.exe and a stand-in installer."""
 
-    def __init__(self, case):
+    def __init__(self, case, setup_exe=SETUP_EXE):
         WORK.mkdir(parents=True, exist_ok=True)
         self.root = Path(tempfile.mkdtemp(prefix=f'setup-e2e-{case}-', dir=WORK))
         self.folder = self.root / 'install'
         self.report = self.root / 'standin-report.txt'
         self.folder.mkdir()
-        shutil.copy(SETUP_EXE, self.folder / 'setup.exe')
+        shutil.copy(setup_exe, self.folder / 'setup.exe')
         (self.folder / 'jre' / 'bin').mkdir(parents=True)
         shutil.copy(STANDIN_EXE, self.folder / 'jre' / 'bin' / 'javaw.exe')
         (self.folder / 'jre' / 'lib').mkdir()
@@ -136,7 +141,7 @@ class Installation:
         shutil.copy(STANDIN_EXE, self.folder / name)
 
     def run(self, arguments='', command_line=None, stdout='file', cwd=None, exe=None,
-            holds=(), timeout_ms=60000, kill_when=None, unreadable_folders=False):
+            holds=(), timeout_ms=60000, kill_when=None, unreadable_folders=False, locale=None):
         """Starts setup.exe through the driver and waits for its end.
 
         arguments follow PROGRAM and one blank, unless command_line gives the
@@ -144,17 +149,20 @@ class Installation:
         driver terminates setup.exe as soon as that file exists. With
         unreadable_folders, the run goes without root's right to read any
         folder, so that a folder without read permission cannot be listed.
+        locale is the Unix locale that sets Windows' language for the run.
         """
         if command_line is None:
             command_line = PROGRAM + (' ' + arguments if arguments else '')
         driver_report = self.root / 'driver-report.txt'
         stdout_file = self.root / 'stdout.bin'
+        command_file = self.root / 'command-line.utf16'
+        command_file.write_bytes(command_line.encode('utf-16-le', 'surrogatepass'))
         for stale in (driver_report, stdout_file):
             stale.unlink(missing_ok=True)
         args = ['wine', str(DRIVER_EXE),
                 '--report', windows_path(driver_report),
                 '--exe', windows_path(exe or self.folder / 'setup.exe'),
-                '--cmdline', utf16_hex(command_line),
+                '--cmdline-file', windows_path(command_file),
                 '--cwd', windows_path(cwd or self.folder),
                 '--stdout', 'file:' + windows_path(stdout_file) if stdout == 'file' else stdout,
                 '--timeout-ms', str(timeout_ms)]
@@ -168,7 +176,7 @@ class Installation:
             # fresh one starts with this call once the running one has ended.
             end_wineserver()
             args = WITHOUT_READ_RIGHT + args
-        env = wine_env()
+        env = wine_env(locale)
         env['STANDIN_REPORT'] = windows_path(self.report)
         # Output to a file, not a pipe: a wineserver that this call starts
         # inherits the handle and would hold a pipe open after the driver ends.
@@ -260,9 +268,9 @@ def running_processes():
 class InstallationTestCase(unittest.TestCase):
     """Gives each test an Installation that is removed only when the test passes."""
 
-    def install(self):
+    def install(self, setup_exe=SETUP_EXE):
         case = self.id().rsplit('.', 1)[-1].removeprefix('test_').replace('_', '-')
-        installation = Installation(case)
+        installation = Installation(case, setup_exe)
         self.addCleanup(self._remove_if_passed, installation, self._problems())
         return installation
 

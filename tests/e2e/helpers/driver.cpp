@@ -2,12 +2,13 @@
 // and a chosen standard output, answers its message boxes, and writes what it
 // saw to a report file.
 //
-//   driver --report FILE --exe PROGRAM --cmdline HEX [--cwd FOLDER]
+//   driver --report FILE --exe PROGRAM --cmdline-file FILE [--cwd FOLDER]
 //          [--stdout file:FILE | pipe | none] [--hold FILE]... [--timeout-ms N]
 //          [--kill-when FILE]
 //
-// HEX is the command line as UTF-16 units, four hex digits each, so that any
-// text, lone surrogates included, reaches the launcher exactly. The report has
+// The command line file holds UTF-16LE units, so that any text, lone
+// surrogates included, reaches the launcher exactly, and a line of any length
+// the platform takes fits (it would not on the driver's own). The report has
 // one "key=value" line per fact; texts are hex again (UTF-16 units for boxes,
 // bytes for standard output), times are FILETIME ticks of 100 ns.
 // With --kill-when, the launcher is terminated as soon as FILE exists, as a
@@ -41,11 +42,13 @@ unsigned long long Now() {
   return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-std::wstring FromHex(const std::wstring& hex) {
-  if (hex.size() % 4 != 0) Fail("--cmdline needs four hex digits per unit");
+std::wstring ReadUtf16File(const std::wstring& path) {
+  FILE* in = _wfopen(path.c_str(), L"rb");
+  if (in == nullptr) Fail("cannot read the command line file");
   std::wstring text;
-  for (size_t i = 0; i < hex.size(); i += 4)
-    text += static_cast<wchar_t>(wcstoul(hex.substr(i, 4).c_str(), nullptr, 16));
+  unsigned char pair[2];
+  while (fread(pair, 1, 2, in) == 2) text += static_cast<wchar_t>(pair[0] | pair[1] << 8);
+  fclose(in);
   return text;
 }
 
@@ -77,7 +80,7 @@ Options Parse(int argc, wchar_t** argv) {
     std::wstring value = argv[++i];
     if (arg == L"--report") options.report = value;
     else if (arg == L"--exe") options.exe = value;
-    else if (arg == L"--cmdline") options.commandLine = FromHex(value);
+    else if (arg == L"--cmdline-file") options.commandLine = ReadUtf16File(value);
     else if (arg == L"--cwd") options.cwd = value;
     else if (arg == L"--hold") options.holds.push_back(value);
     else if (arg == L"--kill-when") options.killWhen = value;

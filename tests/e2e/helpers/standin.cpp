@@ -1,9 +1,10 @@
 // A stand-in for the Java runtime's javaw.exe that runs the installer.
 //
 // It appends what it received to the report file named by the environment
-// variable STANDIN_REPORT: its command line in both forms, its working folder,
-// and when it started and ended (FILETIME ticks). Like the installer, it writes
-// the log named after "-logfile". Words in its arguments steer it:
+// variable STANDIN_REPORT: its command line as a Windows program reads it
+// (GetCommandLineW), its working folder, and when it started and ended
+// (FILETIME ticks). Like the installer, it writes the log named after
+// "-logfile". Words in its arguments steer it:
 //   standin:exit=N          end with exit code N
 //   standin:sleep=N         run N milliseconds longer
 //   standin:no-log          write no log
@@ -37,16 +38,6 @@ std::string HexUnits(const wchar_t* text) {
   for (; *text; ++text) {
     snprintf(unit, sizeof unit, "%04x", static_cast<unsigned>(*text));
     out += unit;
-  }
-  return out;
-}
-
-std::string HexBytes(const char* text) {
-  std::string out;
-  char byte[4];
-  for (; *text; ++text) {
-    snprintf(byte, sizeof byte, "%02x", static_cast<unsigned char>(*text));
-    out += byte;
   }
   return out;
 }
@@ -98,7 +89,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   GetCurrentDirectoryW(MAX_PATH * 2, cwd);
   std::string lines = "run\nstart=" + std::to_string(started) + "\n";
   lines += "cmdline-w=" + HexUnits(commandLine) + "\n";
-  lines += "cmdline-a=" + HexBytes(GetCommandLineA()) + "\n";
   lines += "cwd=" + HexUnits(cwd) + "\n";
 
   std::wstring log = WordAfter(commandLine, L"-logfile ");
