@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, whatever of the build and test tools is
-# missing. Safe to run again: it does nothing when all is there.
+# missing, and of the further packages named as arguments. Safe to run again:
+# it does nothing when all is there.
+#   scripts/deps.sh [PACKAGE...]
 set -euo pipefail
 
 packages=(
@@ -11,6 +13,7 @@ packages=(
   wine wine64                                # running it
   python3 python3-pefile                     # end-to-end and PE tests, the demo
   osslsigncode openssl                       # signing
+  "$@"
 )
 
 missing=()

@@ -40,29 +40,56 @@ NOTHING = {
     'one byte too many in UTF-8': filled(ROOM + 1, '\u00e9', 2),
 }
 
-# The launcher without UTF-8: a character of the system's code page passes,
-# one outside it gives the prefix alone.
+# The launcher without UTF-8: a character of the system's code page passes;
+# one outside it, or one that Windows would write as a look-alike (a
+# full-width quote as a quote, the yen sign as a backslash), gives the prefix
+# alone.
 SYSTEM_CODE_PAGE = {
-    'English': {'in': 'caf\u00e9', 'out': '\u0416\u0435\u043d\u044f',
+    'English': {'in': 'caf\u00e9', 'out': ['\u0416\u0435\u043d\u044f', '"C:\\a\uff02 -x "'],
                 'longest': filled(ROOM, '\u00e9', 1)},
-    'Russian': {'in': '\u0416\u0435\u043d\u044f', 'out': 'caf\u00e9',
+    'Russian': {'in': '\u0416\u0435\u043d\u044f', 'out': ['caf\u00e9', 'a\uff02b'],
                 'longest': filled(ROOM, '\u0416', 1)},
-    'Japanese': {'in': '\u65e5\u672c', 'out': 'caf\u00e9',
+    'Japanese': {'in': '\u65e5\u672c', 'out': ['caf\u00e9', 'C:\u00a5x'],
                  'longest': filled(ROOM, '\u65e5', 2)},
 }
 
 
+def shown(text):
+    """A text for the table: short ones as they are, long ones summed up."""
+    if len(text) <= 40:
+        # Controls and lone surrogates, which print as nothing, as escapes.
+        return ''.join(f'\\u{ord(c):04x}' if ord(c) < 0x20 or 0x7F <= ord(c) <= 0x9F
+                       or 0xD800 <= ord(c) <= 0xDFFF else c for c in text)
+    counts = {}
+    for character in text:
+        counts[character] = counts.get(character, 0) + 1
+    return ' + '.join(f'{count} x {character}' for character, count in counts.items())
+
+
 class CodePages(InstallationTestCase):
+    """Prints, after its cases, what was sent and what the installer got."""
+
+    table = []
+
+    @classmethod
+    def tearDownClass(cls):
+        print('\nlauncher | language | sent after the switch | installer got after the prefix')
+        for row in cls.table:
+            print(' | '.join(row))
 
     def assert_installer_got(self, text, expected, setup_exe=None, locale=None):
         """Runs the launcher with the switch and text, and checks that the
-        installer's command line is the prefix followed by expected, and that
-        the second box shows exactly that."""
+        installer's command line is the prefix followed by the argument text
+        when expected, by nothing otherwise, and that the second box shows
+        exactly that."""
         inst = self.install(*([setup_exe] if setup_exe else []))
         argument_text = SWITCH + text
         run = inst.run(argument_text, locale=locale)
         self.assertEqual(run.exit, 0)
         [installer] = inst.standin_runs()
+        got = installer.command_line[len(PREFIX):]
+        self.table.append(['system code page' if setup_exe else 'UTF-8', locale,
+                           shown(text), shown(got[len(SWITCH):]) if got else '(nothing)'])
         command = PREFIX + (argument_text if expected else '')
         self.assertEqual(installer.command_line, command)
         self.assertEqual(run.boxes[:2], [argument_text, command])
@@ -81,13 +108,12 @@ class CodePages(InstallationTestCase):
 
     def test_without_utf8_the_systems_code_page_decides(self):
         for language, cases in SYSTEM_CODE_PAGE.items():
-            for case, passes in (('in', True), ('out', False), ('longest', True)):
-                with self.subTest(language=language, case=case):
-                    self.assert_installer_got(cases[case], passes, SETUP_SYSTEM_CODE_PAGE_EXE,
+            texts = ([(cases['in'], True), (cases['longest'], True), (cases['longest'] + 'x', False)]
+                     + [(text, False) for text in cases['out']])
+            for text, passes in texts:
+                with self.subTest(language=language, text=text[:20], length=len(text)):
+                    self.assert_installer_got(text, passes, SETUP_SYSTEM_CODE_PAGE_EXE,
                                               LOCALES[language])
-            with self.subTest(language=language, case='one byte too many'):
-                self.assert_installer_got(cases['longest'] + 'x', False,
-                                          SETUP_SYSTEM_CODE_PAGE_EXE, LOCALES[language])
 
 
 if __name__ == '__main__':

@@ -138,6 +138,8 @@ TEST(InstallerCommand, ACharacterThatWouldArriveChangedGivesThePrefixAlone) {
       {1252, u"\u0416"}, {1252, u"\U0001F600"}, {1251, u"\u65E5"}, {932, u"\U0001F600"},
       // A look-alike (best fit), and the yen sign that Japanese writes as "\".
       {1252, u"\u0101"}, {1251, u"caf\u00E9"}, {932, u"caf\u00E9"}, {932, u"C:\u00A5x"},
+      // A full-width quote would arrive as a quote, and end an argument early.
+      {1252, u"\"C:\\a\uFF02 -x \""}, {1251, u"a\uFF3C\uFF02b"},
   };
   for (const auto& [codePage, text] : changed) {
     Command command;

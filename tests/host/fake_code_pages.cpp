@@ -17,12 +17,14 @@ bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 // A few of Windows' best-fit mappings, as Wine makes them too: a letter that
-// the code page lacks becomes its plain look-alike.
+// the code page lacks becomes its plain look-alike, and a full-width quote or
+// backslash an ASCII one, which would change where an argument ends.
 struct BestFit {
   char16_t unit;
   char byte;
 };
-constexpr BestFit kBestFits[] = {{0x00E9, 'e'}, {0x00F6, 'o'}, {0x0101, 'a'}};
+constexpr BestFit kBestFits[] = {
+    {0x00E9, 'e'}, {0x00F6, 'o'}, {0x0101, 'a'}, {0xFF02, '"'}, {0xFF3C, '\\'}};
 
 // One code page, from glibc's tables: the bytes of each unit, and the unit of
 // each byte or, after a lead byte, of each pair of bytes.

@@ -71,6 +71,10 @@ class PortableExecutable(unittest.TestCase):
         self.assertEqual(level.attrib, {'level': 'asInvoker', 'uiAccess': 'false'})
         [dpi] = root.iter('{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware')
         self.assertEqual(dpi.text.strip(), 'true')
+        # Windows reads the element only in this namespace.
+        [code_page] = root.iter(
+            '{http://schemas.microsoft.com/SMI/2019/WindowsSettings}activeCodePage')
+        self.assertEqual(code_page.text.strip(), 'UTF-8')
 
     def test_icon_group(self):
         [group] = resources(self.pe, RT_GROUP_ICON)

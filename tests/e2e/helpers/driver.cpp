@@ -4,7 +4,7 @@
 //
 //   driver --report FILE --exe PROGRAM --cmdline-file FILE [--cwd FOLDER]
 //          [--stdout file:FILE | pipe | none] [--hold FILE]... [--timeout-ms N]
-//          [--kill-when FILE]
+//          [--kill-when FILE] [--shots FOLDER]
 //
 // The command line file holds UTF-16LE units, so that any text, lone
 // surrogates included, reaches the launcher exactly, and a line of any length
@@ -13,6 +13,9 @@
 // bytes for standard output), times are FILETIME ticks of 100 ns.
 // With --kill-when, the launcher is terminated as soon as FILE exists, as a
 // user would end it from the task manager.
+// With --shots, each box waits to be photographed before it is answered: the
+// driver writes FOLDER\box-N.rect with the box's screen rectangle ("left top
+// right bottom") and answers once FOLDER\box-N.done exists.
 #include <windows.h>
 
 #include <stdio.h>
@@ -25,7 +28,7 @@
 namespace {
 
 struct Options {
-  std::wstring report, exe, cwd, stdoutMode = L"none", stdoutFile, killWhen;
+  std::wstring report, exe, cwd, stdoutMode = L"none", stdoutFile, killWhen, shots;
   std::wstring commandLine;
   std::vector<std::wstring> holds;
   DWORD timeoutMs = 60000;
@@ -84,6 +87,7 @@ Options Parse(int argc, wchar_t** argv) {
     else if (arg == L"--cwd") options.cwd = value;
     else if (arg == L"--hold") options.holds.push_back(value);
     else if (arg == L"--kill-when") options.killWhen = value;
+    else if (arg == L"--shots") options.shots = value;
     else if (arg == L"--timeout-ms") options.timeoutMs = wcstoul(value.c_str(), nullptr, 10);
     else if (arg == L"--stdout") {
       if (value.compare(0, 5, L"file:") == 0) {
@@ -108,6 +112,23 @@ HWND FindLauncherBox(DWORD processId) {
     if (owner == processId && IsWindowVisible(box)) return box;
   }
   return nullptr;
+}
+
+// Lets the box at its place on the screen be photographed, and waits until
+// it has been.
+void WaitForShot(const std::wstring& folder, int number, HWND box) {
+  RECT place;
+  GetWindowRect(box, &place);
+  std::wstring name = folder + L"\\box-" + std::to_wstring(number);
+  FILE* out = _wfopen((name + L".rect").c_str(), L"wb");
+  if (out == nullptr) Fail("cannot write a box's rectangle");
+  fprintf(out, "%ld %ld %ld %ld\n", place.left, place.top, place.right, place.bottom);
+  fclose(out);
+  for (int waited = 0; GetFileAttributesW((name + L".done").c_str()) == INVALID_FILE_ATTRIBUTES;
+       waited += 20) {
+    if (waited > 60000) Fail("a box was never photographed");
+    Sleep(20);
+  }
 }
 
 }  // namespace
@@ -162,6 +183,7 @@ int wmain(int argc, wchar_t** argv) {
   ULONGLONG deadline = GetTickCount64() + options.timeoutMs;
   bool timedOut = false, killed = false;
   std::vector<wchar_t> text(65536);
+  int boxes = 0;
   for (;;) {
     HWND box = FindLauncherBox(process.dwProcessId);
     if (box != nullptr) {
@@ -169,6 +191,8 @@ int wmain(int argc, wchar_t** argv) {
       // 0xFFFF is the id of a message box's text.
       UINT units = GetDlgItemTextW(box, 0xFFFF, text.data(), static_cast<int>(text.size()));
       report += "box=" + std::to_string(seen) + " " + Hex(text.data(), units) + "\n";
+      if (!options.shots.empty()) WaitForShot(options.shots, boxes, box);
+      ++boxes;
       DWORD_PTR ignored;
       SendMessageTimeoutW(box, WM_COMMAND, IDOK, 0, SMTO_BLOCK, 5000, &ignored);
       // The box goes once its modal loop has ended; never read it twice.
