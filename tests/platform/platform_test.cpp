@@ -1,0 +1,306 @@
+// Tests of the Win32 platform layer (platform/platform_win32.cpp) under Wine,
+// in the manner of Wine's own dlls/kernel32/tests: each promise of
+// platform/platform.h that the launcher relies on, checked where a careless
+// change could break it unseen by the host tests.
+//
+//   platform_test FOLDER           runs every case in the throw-away FOLDER;
+//                                  exits with the number of failed checks
+//   platform_test --child ROLE ... the program's own children (see Child)
+//
+// The program carries setup.exe's manifest, so it runs with UTF-8 as its code
+// page, as setup.exe does. A DLL that lies only beside it,
+// platform-test-plant.dll, plays the DLL an attacker plants.
+#include <windows.h>
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+#include <wchar.h>
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace {
+
+int checks = 0, failures = 0;
+
+// ok(condition, format, ...): one check; a failure prints where and why.
+#define ok(condition, ...) Check(condition, __LINE__, __VA_ARGS__)
+
+void Check(bool condition, int line, const char* format, ...) {
+  ++checks;
+  if (condition) return;
+  ++failures;
+  va_list arguments;
+  va_start(arguments, format);
+  printf("platform_test.cpp:%d: Test failed: ", line);
+  vprintf(format, arguments);
+  va_end(arguments);
+  printf("\n");
+}
+
+const char16_t* U(const wchar_t* text) { return reinterpret_cast<const char16_t*>(text); }
+
+std::wstring folder;  // the throw-away folder, with a trailing backslash
+wchar_t self[MAX_PATH];
+
+void WriteFileText(const std::wstring& path, const char* text) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written;
+  WriteFile(file, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
+  CloseHandle(file);
+}
+
+std::string ReadFileText(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "(missing)";
+  char buffer[4096];
+  DWORD read = 0;
+  ReadFile(file, buffer, sizeof buffer, &read, nullptr);
+  CloseHandle(file);
+  return std::string(buffer, read);
+}
+
+// --- The program's children: started by the cases below, they report what
+// they were given.
+
+// "startup FILE": writes its start-up flags, show state and command line.
+int ReportStartup(const wchar_t* report) {
+  STARTUPINFOW startup;
+  GetStartupInfoW(&startup);
+  char line[1024];
+  snprintf(line, sizeof line, "%lu %u %ls", startup.dwFlags, startup.wShowWindow,
+           GetCommandLineW());
+  Sleep(300);  // a child that takes its time: the caller must wait for it
+  WriteFileText(report, line);
+  return 0;
+}
+
+int Child(int argc, wchar_t** argv) {
+  if (argc >= 4 && wcscmp(argv[2], L"startup") == 0) return ReportStartup(argv[3]);
+  if (argc >= 3 && wcscmp(argv[2], L"stdout") == 0) {
+    platform::WriteStandardOutput("written\n");
+    return 0;  // the runtime flushes standard output on the way out
+  }
+  return 99;
+}
+
+// Starts this program as a child with the given standard output (null: none)
+// and returns its exit code.
+DWORD RunChild(const wchar_t* arguments, HANDLE output) {
+  std::wstring line = std::wstring(L"platform_test --child ") + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = output;
+  PROCESS_INFORMATION process;
+  if (!CreateProcessW(self, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                      &process))
+    return 0xFFFFFFFF;
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return code;
+}
+
+// --- The cases.
+
+void TestFindFirstFileW() {
+  platform::FindRecord record;
+  std::wstring missing = folder + L"missing\\*.*";
+  platform::FindHandle found = platform::FindFirstFileW(U(missing.c_str()), &record);
+  ok(found == nullptr, "a missing folder gave an enumeration %p", static_cast<void*>(found));
+
+  WriteFileText(folder + L"plain-file", "x");
+  std::wstring file = folder + L"plain-file\\*.*";
+  found = platform::FindFirstFileW(U(file.c_str()), &record);
+  ok(found == nullptr, "a file given as a folder gave an enumeration %p",
+     static_cast<void*>(found));
+
+  // A folder with one hidden file: ".", ".." and the file's long name.
+  CreateDirectoryW((folder + L"listed").c_str(), nullptr);
+  WriteFileText(folder + L"listed\\A long name.txt", "x");
+  SetFileAttributesW((folder + L"listed\\A long name.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  std::wstring listed = folder + L"listed\\*.*";
+  found = platform::FindFirstFileW(U(listed.c_str()), &record);
+  ok(found != nullptr, "an existing folder gave no enumeration");
+  if (found == nullptr) return;
+  int entries = 0;
+  bool sawFile = false;
+  do {
+    ++entries;
+    sawFile |= wcscmp(reinterpret_cast<wchar_t*>(record.cFileName), L"A long name.txt") == 0;
+  } while (platform::FindNextFileW(found, &record));
+  platform::FindClose(found);
+  ok(entries == 3, "expected 3 entries, got %d", entries);
+  ok(sawFile, "the hidden file's long name was not enumerated");
+  // The enumeration is closed: its folder can go.
+  DeleteFileW((folder + L"listed\\A long name.txt").c_str());
+  ok(RemoveDirectoryW((folder + L"listed").c_str()), "the enumerated folder is still held: %lu",
+     GetLastError());
+}
+
+void TestRunAndWaitStartErrors() {
+  struct {
+    const wchar_t* name;
+    const char* content;  // null: the file does not exist
+    DWORD error;
+  } cases[] = {
+      {L"missing.exe", nullptr, ERROR_FILE_NOT_FOUND},
+      {L"not-a-program.exe", "plain text, not a program\r\n", ERROR_BAD_EXE_FORMAT},
+  };
+  for (const auto& start : cases) {
+    std::wstring path = folder + start.name;
+    if (start.content != nullptr) WriteFileText(path, start.content);
+    char application[MAX_PATH * 3];
+    WideCharToMultiByte(CP_UTF8, 0, path.c_str(), -1, application, sizeof application, nullptr,
+                        nullptr);
+    char commandLine[] = "program --option";
+    uint32_t error = 0xdeadbeef;
+    SetLastError(0xdeadbeef);
+    bool started = platform::RunAndWait(application, commandLine, false, &error);
+    ok(!started, "%ls started", start.name);
+    ok(error == start.error, "%ls: expected the start's own error %lu, got %u", start.name,
+       start.error, error);
+  }
+}
+
+void TestRunAndWaitShowState() {
+  char application[MAX_PATH * 3];
+  WideCharToMultiByte(CP_UTF8, 0, self, -1, application, sizeof application, nullptr, nullptr);
+  for (bool hidden : {false, true}) {
+    std::wstring report = folder + (hidden ? L"startup-hidden.txt" : L"startup-shown.txt");
+    char reportUtf8[MAX_PATH * 3];
+    WideCharToMultiByte(CP_UTF8, 0, report.c_str(), -1, reportUtf8, sizeof reportUtf8, nullptr,
+                        nullptr);
+    std::string line = std::string("child --child startup \"") + reportUtf8 + "\" x  \"y z\" ";
+    uint32_t error = 0xdeadbeef;
+    bool started = platform::RunAndWait(application, &line[0], hidden, &error);
+    ok(started, "the child did not start: %u", error);
+    // The child writes its report only after a pause: it is there once
+    // RunAndWait has returned.
+    std::string got = ReadFileText(report);
+    unsigned long flags = 0;
+    unsigned showState = 0;
+    int consumed = 0;
+    sscanf(got.c_str(), "%lu %u %n", &flags, &showState, &consumed);
+    if (hidden) {
+      ok((flags & STARTF_USESHOWWINDOW) != 0, "hidden: no STARTF_USESHOWWINDOW in %lu", flags);
+      ok(showState == SW_HIDE, "hidden: show state %u", showState);
+    } else {
+      ok(flags == 0, "shown: the start-up flags are %lu, not none", flags);
+    }
+    // The command line reaches the child unchanged, its first word included.
+    ok(got.substr(consumed) == line, "the child's command line is \"%s\"",
+       got.substr(consumed).c_str());
+  }
+}
+
+void TestRestrictDllSearchToSystemFolder() {
+  // Before: the plant beside the program is found by its name alone, as any
+  // program would find it. After: only the system folder counts.
+  HMODULE plant = LoadLibraryW(L"platform-test-plant.dll");
+  ok(plant != nullptr, "before: the DLL beside the program was not loaded: %lu", GetLastError());
+  if (plant != nullptr) FreeLibrary(plant);
+
+  platform::RestrictDllSearchToSystemFolder();
+  SetLastError(0xdeadbeef);
+  plant = LoadLibraryW(L"platform-test-plant.dll");
+  DWORD error = GetLastError();
+  ok(plant == nullptr, "after: the DLL beside the program was loaded");
+  ok(error == ERROR_MOD_NOT_FOUND, "after: expected ERROR_MOD_NOT_FOUND, got %lu", error);
+  if (plant != nullptr) FreeLibrary(plant);
+  // System DLLs are still found by name.
+  HMODULE system = LoadLibraryW(L"version.dll");
+  ok(system != nullptr, "after: a system DLL was not loaded: %lu", GetLastError());
+  if (system != nullptr) FreeLibrary(system);
+}
+
+void TestGetSystemDirectoryA() {
+  char path[MAX_PATH];
+  uint32_t error = 0xdeadbeef;
+  uint32_t length = platform::GetSystemDirectoryA(path, sizeof path, &error);
+  ok(length > 0 && length == strlen(path), "length %u for \"%s\"", length, path);
+  ok(length > 0 && path[length - 1] != '\\', "a trailing backslash: \"%s\"", path);
+  ok(_stricmp(path + (length > 9 ? length - 9 : 0), "\\system32") == 0, "not system32: \"%s\"",
+     path);
+
+  // One byte short of the terminator's place, and no room at all.
+  for (uint32_t size : {length, 1u}) {
+    char small[MAX_PATH];
+    memset(small, 'Z', sizeof small);
+    error = 0xdeadbeef;
+    uint32_t got = platform::GetSystemDirectoryA(small, size, &error);
+    ok(got == 0, "a buffer of %u bytes gave %u", size, got);
+    ok(error == ERROR_INSUFFICIENT_BUFFER, "a buffer of %u bytes: error %u", size, error);
+    ok(small[size] == 'Z', "a buffer of %u bytes was written past its end", size);
+  }
+}
+
+void TestWriteStandardOutput() {
+  // Without a standard output handle the child writes nothing and ends well.
+  DWORD code = RunChild(L"stdout", nullptr);
+  ok(code == 0, "without standard output the child ended with %lu", code);
+
+  // With a file: the line, its line feed written as CR LF.
+  std::wstring path = folder + L"stdout.txt";
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                            CREATE_ALWAYS, 0, nullptr);
+  code = RunChild(L"stdout", file);
+  CloseHandle(file);
+  ok(code == 0, "with a file the child ended with %lu", code);
+  std::string written = ReadFileText(path);
+  ok(written == "written\r\n", "the file holds \"%s\"", written.c_str());
+}
+
+void TestConversions() {
+  // UTF-8, as setup.exe runs: a Cyrillic letter takes two bytes.
+  const char16_t* text = u"\u0416a";  // 3 bytes and the terminator
+  char bytes[8];
+  memset(bytes, 'Z', sizeof bytes);
+  ok(platform::WideCharToMultiByte(text, bytes, 4) == 4, "4 bytes of room were not enough");
+  ok(memcmp(bytes, "\xD0\x96" "a", 4) == 0 && bytes[4] == 'Z', "not the UTF-8 bytes");
+  memset(bytes, 'Z', sizeof bytes);
+  ok(platform::WideCharToMultiByte(text, bytes, 3) == 0, "3 bytes of room were enough");
+  ok(bytes[3] == 'Z', "written past a room of 3 bytes");
+
+  char16_t units[4];
+  memset(units, 0x5A, sizeof units);
+  ok(platform::MultiByteToWideChar("\xD0\x96" "a", units, 3) == 3, "3 units were not enough");
+  ok(units[0] == 0x0416 && units[1] == u'a' && units[2] == 0, "not the letters back");
+  ok(platform::MultiByteToWideChar("\xD0\x96" "a", units, 2) == 0, "2 units were enough");
+  // Bytes that are not UTF-8 give nothing, not a replacement character.
+  ok(platform::MultiByteToWideChar("a\xC3(", units, 4) == 0, "invalid UTF-8 was converted");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc >= 2 && wcscmp(argv[1], L"--child") == 0) return Child(argc, argv);
+  if (argc != 2) {
+    printf("usage: platform_test FOLDER\n");
+    return 255;
+  }
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  folder = argv[1];
+  if (folder.back() != L'\\') folder += L'\\';
+  CreateDirectoryW(folder.c_str(), nullptr);
+
+  TestFindFirstFileW();
+  TestRunAndWaitStartErrors();
+  TestRunAndWaitShowState();
+  TestGetSystemDirectoryA();
+  TestWriteStandardOutput();
+  TestConversions();
+  // Last: it changes where this process looks for DLLs.
+  TestRestrictDllSearchToSystemFolder();
+
+  printf("platform_test: %d tests executed, %d failures\n", checks, failures);
+  fflush(stdout);
+  return failures;
+}
