@@ -28,6 +28,7 @@ MEDDLER_EXE = Path(os.environ['MEDDLER_EXE'])
 # on Windows before 10 version 1903.
 SETUP_SYSTEM_CODE_PAGE_EXE = Path(os.environ['SETUP_SYSTEM_CODE_PAGE_EXE'])
 WORK = Path(os.environ['E2E_WORK'])
+SCRIPTS = Path(__file__).resolve().parent.parent.parent / 'scripts'
 
 PREFIX = ('jre\\bin\\javaw -cp "*" com.izforge.izpack.installer.bootstrap.Installer '
           '-logfile quellbrook-install.log ')
@@ -35,6 +36,10 @@ PREFIX = ('jre\\bin\\javaw -cp "*" com.izforge.izpack.installer.bootstrap.Instal
 PROGRAM = '"C:\\Program Files\\Quellbrook\\setup.exe"'
 
 TICKS_PER_MS = 10_000  # FILETIME ticks are 100 ns
+# What the harness itself writes beside the installation folder.
+HARNESS_FILES = {'standin-report.txt', 'driver-report.txt', 'driver-messages.txt', 'stdout.bin',
+                 'command-line.utf16'}
+STARTF_USESHOWWINDOW, SW_HIDE = 0x1, 0
 
 
 # Wine takes Windows' language, and with it the ANSI code page, from the Unix
@@ -94,6 +99,8 @@ class StandinRun:
 
     def __init__(self, fields):
         self.command_line = from_utf16_hex(fields['cmdline-w'])
+        # GetStartupInfoW's dwFlags and wShowWindow.
+        self.startup_flags, self.show_window = (int(v) for v in fields['startup'].split())
         self.cwd = from_utf16_hex(fields['cwd'])
         self.start = int(fields['start'])
         self.end = int(fields['end'])
@@ -141,7 +148,8 @@ class Installation:
         shutil.copy(STANDIN_EXE, self.folder / name)
 
     def run(self, arguments='', command_line=None, stdout='file', cwd=None, exe=None,
-            holds=(), timeout_ms=60000, kill_when=None, unreadable_folders=False, locale=None):
+            holds=(), timeout_ms=60000, kill_when=None, unreadable_folders=False, locale=None,
+            prefix=None):
         """Starts setup.exe through the driver and waits for its end.
 
         arguments follow PROGRAM and one blank, unless command_line gives the
@@ -150,6 +158,8 @@ class Installation:
         unreadable_folders, the run goes without root's right to read any
         folder, so that a folder without read permission cannot be listed.
         locale is the Unix locale that sets Windows' language for the run.
+        prefix is another Wine prefix to run in, such as
+        interpreter_standin_prefix().
         """
         if command_line is None:
             command_line = PROGRAM + (' ' + arguments if arguments else '')
@@ -178,6 +188,10 @@ class Installation:
             args = WITHOUT_READ_RIGHT + args
         env = wine_env(locale)
         env['STANDIN_REPORT'] = windows_path(self.report)
+        if prefix:
+            env['WINEPREFIX'] = str(prefix)
+            # Wine runs a native file in place of its own cmd only when told to.
+            env['WINEDLLOVERRIDES'] += ';cmd.exe=n'
         # Output to a file, not a pipe: a wineserver that this call starts
         # inherits the handle and would hold a pipe open after the driver ends.
         messages = self.root / 'driver-messages.txt'
@@ -232,6 +246,17 @@ def folders_can_be_unreadable():
         return True
     return subprocess.run(WITHOUT_READ_RIGHT + ['true'], stdout=subprocess.DEVNULL,
                           stderr=subprocess.DEVNULL).returncode == 0
+
+
+def interpreter_standin_prefix():
+    """A Wine prefix of the tests' own whose system32\\cmd.exe is the stand-in,
+    which reports how it was started. Made once, and given the current
+    stand-in every time."""
+    prefix = WORK.parent / 'wine-cmd-standin'
+    subprocess.run([str(SCRIPTS / 'wine-prefix.sh'), str(prefix)], stdout=subprocess.DEVNULL,
+                   check=True)
+    shutil.copy(STANDIN_EXE, prefix / 'drive_c' / 'windows' / 'system32' / 'cmd.exe')
+    return prefix
 
 
 def end_wineserver():

@@ -2,7 +2,8 @@
 command interpreter, or the log's move and the runtime's cleanup."""
 import unittest
 
-from harness import (PREFIX, TICKS_PER_MS, InstallationTestCase, set_dos_attributes, snapshot)
+from harness import (PREFIX, STARTF_USESHOWWINDOW, SW_HIDE, TICKS_PER_MS, InstallationTestCase,
+                     interpreter_standin_prefix, set_dos_attributes, snapshot)
 
 SCRIPT_BOXES = ['cmd.exe /C installer.qb.bat', 'finished']
 NO_SCRIPT_BOXES = ['no installer.qb.bat', 'finished']
@@ -72,6 +73,24 @@ class Script(InstallationTestCase):
         # The planted copy would have noted nothing but a run of its own.
         self.assertEqual([name for name, _ in inst.marks()], ['script'])
         self.assertEqual(len(inst.standin_runs()), 1)
+
+
+class ScriptInterpreter(InstallationTestCase):
+    """How the launcher starts the command interpreter, as a stand-in sees it
+    that takes the place of the system's cmd.exe in a Wine prefix of its own."""
+
+    def test_the_interpreter_starts_hidden_with_the_exact_command_line(self):
+        inst = self.install()
+        inst.add_script(marker=False)
+        run = inst.run('-orva:msg', prefix=interpreter_standin_prefix())
+        self.assertEqual(run.exit, 0)
+        self.assertEqual(run.boxes[3:], SCRIPT_BOXES)
+        installer, interpreter = inst.standin_runs()
+        self.assertEqual(interpreter.command_line, 'cmd.exe /C installer.qb.bat')
+        self.assertEqual((interpreter.startup_flags, interpreter.show_window),
+                         (STARTF_USESHOWWINDOW, SW_HIDE))
+        self.assertEqual(installer.startup_flags & STARTF_USESHOWWINDOW, 0)
+        self.assertTrue(inst.log.exists())
 
 
 class NoScript(InstallationTestCase):

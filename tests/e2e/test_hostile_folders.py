@@ -11,11 +11,9 @@ import stat
 import time
 import unittest
 
-from harness import (InstallationTestCase, fill, folders_can_be_unreadable, meddler,
-                     running_processes, set_attributes_win32, snapshot, windows_path)
+from harness import (HARNESS_FILES, InstallationTestCase, fill, folders_can_be_unreadable,
+                     meddler, running_processes, set_attributes_win32, snapshot, windows_path)
 
-# What the harness itself writes beside the installation folder.
-HARNESS_FILES = {'standin-report.txt', 'driver-report.txt', 'driver-messages.txt', 'stdout.bin'}
 LAUNCHER_NAMES = {'setup.exe', 'javaw.exe', 'cmd.exe', 'hang.exe'}
 
 FILE_ATTRIBUTE_READONLY = 0x1

@@ -3,7 +3,8 @@ the console line, as setup.exe does them under Wine."""
 import shutil
 import unittest
 
-from harness import PREFIX, PROGRAM, TICKS_PER_MS, InstallationTestCase, windows_path
+from harness import (PREFIX, PROGRAM, STARTF_USESHOWWINDOW, TICKS_PER_MS, InstallationTestCase,
+                     windows_path)
 
 
 class Launch(InstallationTestCase):
@@ -17,6 +18,9 @@ class Launch(InstallationTestCase):
         [installer] = inst.standin_runs()
         self.assertEqual(installer.command_line, PREFIX)
         self.assertEqual(len(installer.command_line), 103)
+        # Not started hidden: no show state at all, so the installer's window
+        # appears as the installer decides.
+        self.assertEqual(installer.startup_flags & STARTF_USESHOWWINDOW, 0)
         self.assertEqual(installer.cwd.rstrip('\\').lower(), windows_path(inst.folder).lower())
 
     def test_switch_after_quoted_program_name(self):
@@ -26,6 +30,7 @@ class Launch(InstallationTestCase):
         self.assertEqual(run.boxes[:3], ['-orva:msg', PREFIX + '-orva:msg', 'End of installation.'])
         [installer] = inst.standin_runs()
         self.assertEqual(installer.command_line, PREFIX + '-orva:msg')
+        self.assertEqual(installer.startup_flags & STARTF_USESHOWWINDOW, 0)
         self.assertEqual(run.stdout, b'')
 
     def test_argument_text_reaches_the_installer_unchanged(self):

@@ -2,8 +2,10 @@
 //
 // It appends what it received to the report file named by the environment
 // variable STANDIN_REPORT: its command line as a Windows program reads it
-// (GetCommandLineW), its working folder, and when it started and ended
-// (FILETIME ticks). Like the installer, it writes the log named after
+// (GetCommandLineW), how it was asked to show itself (GetStartupInfoW's
+// dwFlags and wShowWindow), its working folder, and when it started and ended
+// (FILETIME ticks). Copied over system32\cmd.exe, it reports how the
+// launcher starts the command interpreter. Like the installer, it writes the log named after
 // "-logfile". Words in its arguments steer it:
 //   standin:exit=N          end with exit code N
 //   standin:sleep=N         run N milliseconds longer
@@ -89,6 +91,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   GetCurrentDirectoryW(MAX_PATH * 2, cwd);
   std::string lines = "run\nstart=" + std::to_string(started) + "\n";
   lines += "cmdline-w=" + HexUnits(commandLine) + "\n";
+  STARTUPINFOW startup;
+  GetStartupInfoW(&startup);
+  lines += "startup=" + std::to_string(startup.dwFlags) + " " +
+           std::to_string(startup.wShowWindow) + "\n";
   lines += "cwd=" + HexUnits(cwd) + "\n";
 
   std::wstring log = WordAfter(commandLine, L"-logfile ");
