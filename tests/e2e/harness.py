@@ -40,6 +40,44 @@ TICKS_PER_MS = 10_000  # FILETIME ticks are 100 ns
 HARNESS_FILES = {'standin-report.txt', 'driver-report.txt', 'driver-messages.txt', 'stdout.bin',
                  'command-line.utf16'}
 STARTF_USESHOWWINDOW, SW_HIDE = 0x1, 0
+ERROR_INTERNAL_ERROR = 1359
+SWITCH = '-orva:msg'
+
+# Every rerun of a case for a Wine hiccup is noted here (see run.py).
+RERUN_LOG = WORK.parent / 'reruns.log'
+
+
+class WineHiccup(AssertionError):
+    """A failure that carries a sign of trouble inside Wine rather than in the
+    launcher: run.py reruns its case once."""
+
+
+def argument_text(command_line):
+    """The launcher's own argument text: the command line after the program's
+    name and the separators behind it."""
+    quoted, index = False, 0
+    while index < len(command_line) and (quoted or ord(command_line[index]) > 0x20):
+        quoted ^= command_line[index] == '"'
+        index += 1
+    return command_line[index:].lstrip(''.join(map(chr, range(1, 0x21))))
+
+
+def wine_hiccup(run, command_line):
+    """Why this run looks like one that Wine spoilt, or None.
+
+    Wine's CreateProcess now and then fails with ERROR_INTERNAL_ERROR, which
+    the launcher rightly reports; and now and then a box never appears,
+    although the launcher runs to its end. A launcher that ended by itself in
+    diagnostic mode has always shown its argument text first and "finished",
+    or a failed start's box, last."""
+    if run.stdout and f'CreateProcess failed ({ERROR_INTERNAL_ERROR}).'.encode() in run.stdout:
+        return f'a start failed with {ERROR_INTERNAL_ERROR} (ERROR_INTERNAL_ERROR)'
+    text = argument_text(command_line)
+    if SWITCH in text and not run.killed and run.exit in (0, 1):
+        ending = 'finished' if run.exit == 0 else 'CreateProcess failed ('
+        if not run.boxes or run.boxes[0] != text or not run.boxes[-1].startswith(ending):
+            return f'a box never appeared (boxes seen: {[b[:40] for b in run.boxes]})'
+    return None
 
 
 # Wine takes Windows' language, and with it the ANSI code page, from the Unix
@@ -201,11 +239,17 @@ class Installation:
         if drop_read_right:
             end_wineserver()
         if done.returncode != 0:
-            raise AssertionError(f'driver failed: {messages.read_text(errors="replace")}')
+            failure = f'driver failed: {messages.read_text(errors="replace")}'
+            if f'(error {ERROR_INTERNAL_ERROR})' in failure:
+                raise WineHiccup(failure)
+            raise AssertionError(failure)
         captured = stdout_file.read_bytes() if stdout == 'file' else None
         run = Run(driver_report.read_text(), captured)
         if run.timed_out:
             raise AssertionError(f'setup.exe did not end within {timeout_ms} ms; boxes: {run.boxes}')
+        hiccup = wine_hiccup(run, command_line)
+        if hiccup:
+            raise WineHiccup(hiccup)
         return run
 
     def standin_runs(self):
