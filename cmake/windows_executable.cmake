@@ -48,8 +48,10 @@ function(add_launcher_executable target manifest_rc manifest)
       -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections)
     # Static GCC and C++ runtimes: the only DLLs left to import are the
     # system's, so nothing planted beside setup.exe can be loaded in their
-    # place. No link timestamp, so that two builds give the same bytes.
+    # place. No link timestamp, so that two builds give the same bytes. The
+    # link map beside the program tells what the static link put into it.
     target_link_options(${target} PRIVATE
+      -Wl,-Map=${CMAKE_CURRENT_BINARY_DIR}/${target}.map
       -static -static-libgcc -static-libstdc++
       -Wl,--subsystem,windows:6.0
       -Wl,--dynamicbase,--high-entropy-va,--nxcompat

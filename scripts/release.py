@@ -1,0 +1,79 @@
+"""Builds setup.exe for release and packs it: build/release/setup-<version>-win64.zip
+with setup.exe, README.md, CHANGELOG.md, LICENSE and THIRD-PARTY-NOTICES.txt,
+and build/release/SHA256SUMS beside it. Called by scripts/release.sh.
+
+The archive is reproducible: the same commit gives the same bytes. Members
+come in a fixed order, all with one time (SOURCE_DATE_EPOCH, or the last
+commit's, as the build's copyright year), one mode and no owner.
+
+SETUP_RELEASE_DIR puts the build and the archive elsewhere. With a signing
+certificate as the first argument (and SETUP_SIGN_PASSWORD, as for
+scripts/sign.sh), the archive holds the signed setup.exe."""
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import time
+import zipfile
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+OUT = Path(os.environ.get('SETUP_RELEASE_DIR', ROOT / 'build' / 'release'))
+DOCUMENTS = ['README.md', 'CHANGELOG.md', 'LICENSE', 'THIRD-PARTY-NOTICES.txt']
+NO_HISTORY = 1764547200  # the build's own date for a source tree without history
+
+
+def source_date_epoch():
+    if 'SOURCE_DATE_EPOCH' in os.environ:
+        return int(os.environ['SOURCE_DATE_EPOCH'])
+    done = subprocess.run(['git', 'log', '-1', '--format=%ct'], cwd=ROOT, capture_output=True,
+                          text=True)
+    return int(done.stdout.strip()) if done.returncode == 0 and done.stdout.strip() else NO_HISTORY
+
+
+def build(folder):
+    """setup.exe from a clean build folder with the GCC preset; its version."""
+    shutil.rmtree(folder, ignore_errors=True)
+    subprocess.run(['cmake', '--preset', 'windows', '-B', str(folder)], cwd=ROOT, check=True,
+                   stdout=subprocess.DEVNULL)
+    subprocess.run(['cmake', '--build', str(folder), '--target', 'setup', '-j', '2'], cwd=ROOT,
+                   check=True, stdout=subprocess.DEVNULL)
+    cache = (folder / 'CMakeCache.txt').read_text().splitlines()
+    [version] = [line.split('=', 1)[1] for line in cache
+                 if line.startswith('CMAKE_PROJECT_VERSION:')]
+    return folder / 'setup.exe', version
+
+
+def pack(archive, members, epoch):
+    """A zip of (name, path) pairs, in order, that depends on their bytes only."""
+    # ZIP keeps local time from 1980 on, in two-second steps.
+    stamp = time.gmtime(max(epoch, 315532800))[:6]
+    with zipfile.ZipFile(archive, 'w') as out:
+        for name, path in members:
+            info = zipfile.ZipInfo(name, date_time=stamp)
+            info.compress_type = zipfile.ZIP_DEFLATED
+            info.create_system = 3  # Unix, so that the mode below is read
+            info.external_attr = 0o100644 << 16  # a regular file, rw-r--r--
+            out.writestr(info, Path(path).read_bytes(), compresslevel=9)
+
+
+def main(arguments):
+    OUT.mkdir(parents=True, exist_ok=True)
+    setup_exe, version = build(OUT / 'build')
+    if arguments:
+        signed = OUT / 'build' / 'setup-signed.exe'
+        subprocess.run([str(ROOT / 'scripts' / 'sign.sh'), arguments[0], str(setup_exe),
+                        str(signed)], check=True)
+        setup_exe = signed
+    archive = OUT / f'setup-{version}-win64.zip'
+    members = [('setup.exe', setup_exe)] + [(name, ROOT / name) for name in DOCUMENTS]
+    pack(archive, members, source_date_epoch())
+    digest = hashlib.sha256(archive.read_bytes()).hexdigest()
+    (OUT / 'SHA256SUMS').write_text(f'{digest}  {archive.name}\n')
+    print(f'{archive}\n{OUT / "SHA256SUMS"}: {digest}')
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main(sys.argv[1:]))

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds setup.exe for release from a clean build folder and packs it with its
+# documents into build/release/setup-<version>-win64.zip, with
+# build/release/SHA256SUMS beside it (check it with "sha256sum -c SHA256SUMS").
+#
+#   scripts/release.sh                              unsigned
+#   SETUP_SIGN_PASSWORD=... scripts/release.sh CERTIFICATE.pfx
+#                                                   with setup.exe signed
+#
+# Two runs from the same commit give the same archive, byte for byte.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+exec /usr/bin/python3 scripts/release.py "$@"
