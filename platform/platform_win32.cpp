@@ -20,7 +20,9 @@ static Function LookUp(HMODULE module, const char* name) {
 }
 
 // The conversions take an int room; a larger one is never needed.
-static int ClampedRoom(size_t room) { return room > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(room); }
+static int ClampedRoom(size_t room) {
+  return room > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(room);
+}
 
 namespace platform {
 
