@@ -19,7 +19,9 @@ set(CMAKE_CXX_FLAGS_INIT
     "-isystem ${gcc_folder}/include/c++ -isystem ${gcc_folder}/include/c++/${triple}")
 # The posix thread model's libstdc++ needs winpthreads. lld takes archives
 # in any order, so naming it among the flags is enough.
+# Programs and DLLs alike.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -L${gcc_folder} -lpthread")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "${CMAKE_EXE_LINKER_FLAGS_INIT}")
 
 set(CMAKE_FIND_ROOT_PATH /usr/${triple})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
