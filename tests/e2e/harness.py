@@ -62,6 +62,13 @@ def argument_text(command_line):
     return command_line[index:].lstrip(''.join(map(chr, range(1, 0x21))))
 
 
+def driver_hiccup(said):
+    """True when the driver failed for Wine's sake: it always says why it gives
+    up, so a driver that ended without a word never ran to its own end; and
+    its start of the launcher may fail with ERROR_INTERNAL_ERROR."""
+    return not said or f'(error {ERROR_INTERNAL_ERROR})' in said
+
+
 def wine_hiccup(run, command_line):
     """Why this run looks like one that Wine spoilt, or None.
 
@@ -239,10 +246,9 @@ class Installation:
         if drop_read_right:
             end_wineserver()
         if done.returncode != 0:
-            failure = f'driver failed: {messages.read_text(errors="replace")}'
-            if f'(error {ERROR_INTERNAL_ERROR})' in failure:
-                raise WineHiccup(failure)
-            raise AssertionError(failure)
+            said = messages.read_text(errors='replace').strip()
+            failure = f'driver failed with status {done.returncode}: {said}'
+            raise (WineHiccup if driver_hiccup(said) else AssertionError)(failure)
         captured = stdout_file.read_bytes() if stdout == 'file' else None
         run = Run(driver_report.read_text(), captured)
         if run.timed_out:

@@ -1,6 +1,6 @@
-"""run.py's rule, without Wine: a test reruns once when all that went wrong
-carried a sign of a Wine hiccup, and a real fault fails the run whatever
-else happened."""
+"""The rerun rule, without Wine: which failures carry a sign of a Wine hiccup
+(harness.py), and that run.py reruns a test once when all that went wrong
+carried one, while a real fault fails the run whatever else happened."""
 import contextlib
 import io
 import os
@@ -19,7 +19,7 @@ for name in ('SETUP_EXE', 'DRIVER_EXE', 'STANDIN_EXE', 'MEDDLER_EXE', 'SETUP_SYS
 sys.path.insert(0, str(SCRATCH))
 
 import run  # noqa: E402  (the environment above comes first)
-from harness import RERUN_LOG  # noqa: E402
+from harness import PREFIX, PROGRAM, RERUN_LOG, Run, driver_hiccup, wine_hiccup  # noqa: E402
 
 # Each case's body; "attempt" counts the runs of that case, from 1.
 CASES = {
@@ -76,6 +76,40 @@ class RerunRule(unittest.TestCase):
     def test_a_real_fault_fails_and_is_never_rerun(self):
         self.assertEqual(self.outcome('real_fault'), (1, 1, []))
         self.assertEqual(self.outcome('hiccup_beside_a_real_fault'), (1, 1, []))
+
+
+def run_of(boxes, exit_code=0, stdout=b'', killed=False):
+    """A launcher run as the driver reports it."""
+    report = ''.join(f'box=1 {"".join(f"{ord(c):04x}" for c in box)}\n' for box in boxes)
+    report += f'exit={exit_code}\ntimed-out=0\nkilled={int(killed)}\nstarted=0\nended=0\n'
+    return Run(report, stdout)
+
+
+class Signs(unittest.TestCase):
+    """Only Wine's own troubles count as hiccups."""
+
+    def test_what_counts(self):
+        line = PROGRAM + ' -orva:msg x'
+        whole = ['-orva:msg x', PREFIX + '-orva:msg x', 'End of installation.',
+                 'no installer.qb.bat', 'finished']
+        self.assertIsNone(wine_hiccup(run_of(whole), line))
+        self.assertIsNone(wine_hiccup(run_of([]), PROGRAM + ' x'))  # no switch, no box
+        self.assertIsNone(wine_hiccup(run_of(whole[:2], killed=True, exit_code=259), line))
+        failed = run_of(whole[:2] + ['CreateProcess failed (izpack).'], 1,
+                        b'CreateProcess failed (2).\r\n')
+        self.assertIsNone(wine_hiccup(failed, line))
+        # The start's error 1359, and a box missing first or last.
+        self.assertIsNotNone(wine_hiccup(
+            run_of(whole[:2] + ['CreateProcess failed (izpack).'], 1,
+                   b'CreateProcess failed (1359).\r\n'), line))
+        self.assertIsNotNone(wine_hiccup(run_of(whole[1:]), line))
+        self.assertIsNotNone(wine_hiccup(run_of(whole[:-1]), line))
+        self.assertIsNotNone(wine_hiccup(run_of([]), line))
+        # A driver that said nothing, or that could not start the launcher
+        # for Wine's sake; not one that said why it gave up.
+        self.assertTrue(driver_hiccup(''))
+        self.assertTrue(driver_hiccup('driver: cannot start the launcher (error 1359)'))
+        self.assertFalse(driver_hiccup('driver: cannot start the launcher (error 2)'))
 
 
 def tearDownModule():
