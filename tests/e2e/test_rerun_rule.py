@@ -26,12 +26,23 @@ CASES = {
     'hiccup_once': 'if attempt == 1: raise WineHiccup("a start failed with 1359")',
     'hiccup_always': 'raise WineHiccup("a box never appeared")',
     'real_fault': 'self.assertEqual(1, 2)',
+    # A spoilt subtest leaves a later check of its test failing too.
+    'hiccup_then_a_failure_it_caused': '''
+        seen = []
+        with self.subTest('spoilt'):
+            if attempt == 1: raise WineHiccup("a start failed with 1359")
+            seen.append(1)
+        self.assertEqual(seen, [1])''',
     'hiccup_beside_a_real_fault': '''
         with self.subTest('spoilt'):
             raise WineHiccup("a start failed with 1359")
         with self.subTest('wrong'):
             self.assertEqual(1, 2)''',
+    'hiccup_in_one_test_real_fault_in_another':
+        'if attempt == 1: raise WineHiccup("a box never appeared")',
 }
+# A second test beside the case's own, where a case needs one.
+OTHER_TESTS = {'hiccup_in_one_test_real_fault_in_another': 'self.assertEqual(1, 2)'}
 
 
 def module_for(case):
@@ -50,6 +61,9 @@ def module_for(case):
                 attempt = int(COUNTER.read_text()) + 1 if COUNTER.exists() else 1
                 COUNTER.write_text(str(attempt))
         ''') + body + '\n')
+    if case in OTHER_TESTS:
+        with open(SCRATCH / f'{name}.py', 'a') as module:
+            module.write(f'\n    def test_other(self):\n        {OTHER_TESTS[case]}\n')
     return name, counter
 
 
@@ -73,9 +87,15 @@ class RerunRule(unittest.TestCase):
     def test_a_hiccup_both_times_fails(self):
         self.assertEqual(self.outcome('hiccup_always')[:2], (1, 2))
 
+    def test_a_failure_that_a_hiccup_caused_goes_with_it(self):
+        self.assertEqual(self.outcome('hiccup_then_a_failure_it_caused')[:2], (0, 2))
+
     def test_a_real_fault_fails_and_is_never_rerun(self):
         self.assertEqual(self.outcome('real_fault'), (1, 1, []))
-        self.assertEqual(self.outcome('hiccup_beside_a_real_fault'), (1, 1, []))
+        # Beside a hiccup it fails the rerun too.
+        self.assertEqual(self.outcome('hiccup_beside_a_real_fault')[:2], (1, 2))
+        # In a test of its own, nothing is rerun.
+        self.assertEqual(self.outcome('hiccup_in_one_test_real_fault_in_another'), (1, 1, []))
 
 
 def run_of(boxes, exit_code=0, stdout=b'', killed=False):
