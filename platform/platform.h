@@ -29,6 +29,18 @@
 #ifndef ERROR_FILENAME_EXCED_RANGE
 #define ERROR_FILENAME_EXCED_RANGE 206u
 #endif
+#ifndef ERROR_ALREADY_EXISTS
+#define ERROR_ALREADY_EXISTS 183u
+#endif
+#ifndef WAIT_OBJECT_0
+#define WAIT_OBJECT_0 0x0u
+#endif
+#ifndef WAIT_ABANDONED
+#define WAIT_ABANDONED 0x80u
+#endif
+#ifndef WAIT_TIMEOUT
+#define WAIT_TIMEOUT 0x102u
+#endif
 
 namespace platform {
 
@@ -102,5 +114,27 @@ typedef struct FindEnumeration* FindHandle;
 FindHandle FindFirstFileW(const char16_t* pattern, FindRecord* record);
 bool FindNextFileW(FindHandle enumeration, FindRecord* record);
 void FindClose(FindHandle enumeration);
+
+// --- Named kernel objects, for the guard of the installation folder.
+
+// The final path of the folder path, as GetFinalPathNameByHandleW gives it for
+// a handle to that folder: normalized, with the volume's drive letter or UNC
+// name (its NT device name where it has neither). Every spelling of one folder
+// (another letter case, 8.3 short names, a link, a mapped drive) gives the
+// same text. Returns its length in units, or 0 when the folder cannot be
+// opened or its path does not fit in room units, terminator included.
+size_t GetFinalPathOfFolder(const char16_t* path, char16_t* finalPath, size_t room);
+
+typedef struct KernelObject* Handle;
+
+// A mutex of that name, made or opened, not owned by the caller, with no
+// security attributes: its handle is never inherited. Null when it cannot be
+// had.
+Handle CreateMutexW(const char16_t* name);
+
+// WAIT_OBJECT_0, WAIT_ABANDONED, WAIT_TIMEOUT, or anything else on failure.
+uint32_t WaitForSingleObject(Handle object, uint32_t milliseconds);
+
+void CloseHandle(Handle object);
 
 }  // namespace platform

@@ -19,7 +19,8 @@ static Function LookUp(HMODULE module, const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)(void)>(found));
 }
 
-// The conversions take an int room; a larger one is never needed.
+// The conversions and path queries take an int-sized room; a larger one is
+// never needed.
 static int ClampedRoom(size_t room) {
   return room > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(room);
 }
@@ -154,5 +155,36 @@ bool FindNextFileW(FindHandle enumeration, FindRecord* record) {
 }
 
 void FindClose(FindHandle enumeration) { ::FindClose(reinterpret_cast<HANDLE>(enumeration)); }
+
+size_t GetFinalPathOfFolder(const char16_t* path, char16_t* finalPath, size_t room) {
+  // A folder opens only with backup semantics. Reading its attributes is the
+  // least right that still names it, and full sharing hinders nobody.
+  HANDLE folder = ::CreateFileW(Wide(path), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return 0;
+  wchar_t* out = reinterpret_cast<wchar_t*>(finalPath);
+  DWORD units = static_cast<DWORD>(ClampedRoom(room));
+  // The DOS form makes a mapped drive and its UNC path one. A volume that is
+  // mounted without a drive letter has no DOS form, only its NT device name.
+  DWORD length = ::GetFinalPathNameByHandleW(folder, out, units,
+                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0)
+    length = ::GetFinalPathNameByHandleW(folder, out, units, FILE_NAME_NORMALIZED | VOLUME_NAME_NT);
+  ::CloseHandle(folder);
+  // A result of room or more is the room the path would need.
+  return length < units ? length : 0;
+}
+
+Handle CreateMutexW(const char16_t* name) {
+  // No security attributes: the handle is not inheritable.
+  return reinterpret_cast<Handle>(::CreateMutexW(nullptr, FALSE, Wide(name)));
+}
+
+uint32_t WaitForSingleObject(Handle object, uint32_t milliseconds) {
+  return ::WaitForSingleObject(reinterpret_cast<HANDLE>(object), milliseconds);
+}
+
+void CloseHandle(Handle object) { ::CloseHandle(reinterpret_cast<HANDLE>(object)); }
 
 }  // namespace platform

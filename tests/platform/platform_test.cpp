@@ -80,6 +80,11 @@ int ReportStartup(const wchar_t* report) {
 
 int Child(int argc, wchar_t** argv) {
   if (argc >= 4 && wcscmp(argv[2], L"startup") == 0) return ReportStartup(argv[3]);
+  if (argc >= 4 && wcscmp(argv[2], L"guard") == 0) {
+    // Takes the guard as the launcher does and ends without letting go of it.
+    platform::Handle guard = platform::CreateMutexW(U(argv[3]));
+    return guard == nullptr ? 98 : static_cast<int>(platform::WaitForSingleObject(guard, 0));
+  }
   if (argc >= 3 && wcscmp(argv[2], L"stdout") == 0) {
     platform::WriteStandardOutput("written\n");
     return 0;  // the runtime flushes standard output on the way out
@@ -278,6 +283,56 @@ void TestConversions() {
   ok(platform::MultiByteToWideChar("a\xC3(", units, 4) == 0, "invalid UTF-8 was converted");
 }
 
+void TestGetFinalPathOfFolder() {
+  std::wstring plain = folder + L"A folder with a long name";
+  CreateDirectoryW(plain.c_str(), nullptr);
+  CreateDirectoryW((plain + L"\\inner").c_str(), nullptr);
+  wchar_t shortPath[MAX_PATH * 2], upper[MAX_PATH * 2];
+  GetShortPathNameW(plain.c_str(), shortPath, MAX_PATH * 2);
+  wcscpy(upper, plain.c_str());
+  CharUpperW(upper);
+  char16_t expected[MAX_PATH * 2], got[MAX_PATH * 2];
+  size_t length = platform::GetFinalPathOfFolder(U(plain.c_str()), expected, MAX_PATH * 2);
+  for (const std::wstring& spelling : {std::wstring(upper), std::wstring(shortPath),
+                                       plain + L"\\inner\\..\\"}) {
+    size_t gotLength = platform::GetFinalPathOfFolder(U(spelling.c_str()), got, MAX_PATH * 2);
+    ok(length > 0 && gotLength == length && memcmp(got, expected, length * 2 + 2) == 0,
+       "%ls gave %ls, not %ls", spelling.c_str(), reinterpret_cast<wchar_t*>(got),
+       reinterpret_cast<wchar_t*>(expected));
+  }
+  ok(platform::GetFinalPathOfFolder(U(plain.c_str()), got, length) == 0,
+     "a room without the terminator's place was enough");
+  std::wstring missing = folder + L"missing";
+  ok(platform::GetFinalPathOfFolder(U(missing.c_str()), got, MAX_PATH * 2) == 0,
+     "a missing folder has a final path");
+}
+
+void TestGuardMutex() {
+  const wchar_t* name = L"Local\\QuellbrookSetup-platform-test";
+  // This process holds a handle but not the guard, as a second launcher would
+  // while a first one is killed.
+  platform::Handle mine = platform::CreateMutexW(U(name));
+  ok(mine != nullptr, "no mutex: %lu", GetLastError());
+  if (mine == nullptr) return;
+  DWORD flags = 0xdeadbeef;
+  ok(GetHandleInformation(reinterpret_cast<HANDLE>(mine), &flags) &&
+         (flags & HANDLE_FLAG_INHERIT) == 0,
+     "the guard's handle is inheritable: flags %lx", flags);
+
+  std::wstring arguments = std::wstring(L"guard ") + name;
+  DWORD child = RunChild(arguments.c_str(), nullptr);
+  ok(child == WAIT_OBJECT_0, "a free guard was not taken in another process: %lu", child);
+  // That process ended holding it.
+  uint32_t waited = platform::WaitForSingleObject(mine, 0);
+  ok(waited == WAIT_ABANDONED, "an abandoned guard gave %x", waited);
+  child = RunChild(arguments.c_str(), nullptr);
+  ok(child == WAIT_TIMEOUT, "a held guard gave another process %lu", child);
+
+  platform::CloseHandle(mine);
+  child = RunChild(arguments.c_str(), nullptr);
+  ok(child == WAIT_OBJECT_0, "a guard let go of by closing was not free: %lu", child);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -297,6 +352,8 @@ int wmain(int argc, wchar_t** argv) {
   TestGetSystemDirectoryA();
   TestWriteStandardOutput();
   TestConversions();
+  TestGetFinalPathOfFolder();
+  TestGuardMutex();
   // Last: it changes where this process looks for DLLs.
   TestRestrictDllSearchToSystemFolder();
 
