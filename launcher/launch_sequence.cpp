@@ -20,6 +20,14 @@ int RunLauncher(const char16_t* argumentText) {
   BuildInstallerCommand(argumentText, command);
   ShowInfo(diagnosticMode, command);
 
+  // A second launcher in a folder whose installer still runs starts nothing,
+  // so it never moves the log or empties the runtime under that installer. It
+  // reports as a failed start does: status 1, and the code that Windows gives
+  // for a mutex that exists.
+  if (TakeFolderGuard() == kGuardHeldElsewhere)
+    return ReportStartFailure(diagnosticMode, "Another setup.exe is running in this folder.",
+                              ERROR_ALREADY_EXISTS);
+
   uint32_t startError = 0;
   if (!platform::RunAndWait(kInstallerProgram, command, false, &startError))
     return ReportStartFailure(diagnosticMode, "CreateProcess failed (izpack).", startError);

@@ -28,6 +28,19 @@ void BuildInstallerCommand(const char16_t* argumentText, char (&command)[kComman
 // The whole run; returns the process exit status, 0 or 1.
 int RunLauncher(const char16_t* argumentText);
 
+// The guard of the installation folder: one launcher per folder at a time.
+// Its name is "Local\QuellbrookSetup-" and 16 hex digits of a hash of the
+// folder's final path; kGuardNameSize counts the terminator.
+constexpr size_t kGuardNameSize = 39;
+void BuildGuardName(const char16_t* finalPath, char16_t (&name)[kGuardNameSize]);
+
+enum GuardOutcome {
+  kGuardTaken,         // held by this launcher until the process ends
+  kGuardHeldElsewhere,  // another launcher runs in this folder
+  kGuardUnavailable,   // could not be had; the launch goes on without it
+};
+GuardOutcome TakeFolderGuard();
+
 // In diagnostic mode, a box captioned "Info" with text; otherwise nothing.
 void ShowInfo(bool diagnosticMode, const char* text);
 

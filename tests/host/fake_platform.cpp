@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <deque>
 
 #include "platform/platform.h"
 #include "tests/host/fake_code_pages.h"
@@ -205,6 +206,14 @@ using fake::Readable;
 using fake::Record;
 using fake::state;
 
+struct platform::KernelObject {
+  std::u16string name;
+};
+
+// Every handle given out, freed at exit: a guard is never closed, as in the
+// real launcher, and the leak checker must not take that for a leak.
+static std::deque<platform::KernelObject> kernelObjects;
+
 struct platform::FindEnumeration {
   std::u16string pattern;
   std::vector<std::u16string> names;
@@ -361,6 +370,34 @@ void FindClose(FindHandle enumeration) {
   FakeCall call;
   Record("FindClose " + Readable(enumeration->pattern));
   delete enumeration;
+}
+
+size_t GetFinalPathOfFolder(const char16_t* path, char16_t* finalPath, size_t room) {
+  FakeCall call;
+  Record("GetFinalPathOfFolder " + Readable(path));
+  if (state.finalPath.empty() || state.finalPath.size() >= room) return 0;
+  memcpy(finalPath, state.finalPath.c_str(), (state.finalPath.size() + 1) * sizeof(char16_t));
+  return state.finalPath.size();
+}
+
+Handle CreateMutexW(const char16_t* name) {
+  FakeCall call;
+  Record("CreateMutexW " + Readable(name));
+  if (state.mutexFails) return nullptr;
+  kernelObjects.push_back(KernelObject{name});
+  return &kernelObjects.back();
+}
+
+uint32_t WaitForSingleObject(Handle object, uint32_t milliseconds) {
+  FakeCall call;
+  Record("WaitForSingleObject " + Readable(object->name) + " " + std::to_string(milliseconds));
+  auto other = state.otherMutexes.find(object->name);
+  return other == state.otherMutexes.end() ? WAIT_OBJECT_0 : other->second;
+}
+
+void CloseHandle(Handle object) {
+  FakeCall call;
+  Record("CloseHandle " + Readable(object->name));
 }
 
 }  // namespace platform

@@ -40,6 +40,12 @@ struct State {
   std::string systemDirectory = "C:\\windows\\system32";
   uint32_t systemDirectoryError = 0;  // non-zero: GetSystemDirectoryA fails
   std::map<std::u16string, Entry> entries;  // by resolved path
+  // The working folder's final path; empty: it cannot be read.
+  std::u16string finalPath = u"\\\\?\\C:\\inst";
+  bool mutexFails = false;  // CreateMutexW gives no handle
+  // Mutexes that other processes hold, by name: what a wait on one gives
+  // (WAIT_TIMEOUT while its owner runs, WAIT_ABANDONED once it was killed).
+  std::map<std::u16string, uint32_t> otherMutexes;
   int nextOrder = 0;
 };
 
