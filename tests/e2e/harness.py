@@ -42,6 +42,8 @@ HARNESS_FILES = {'standin-report.txt', 'driver-report.txt', 'driver-messages.txt
 STARTF_USESHOWWINDOW, SW_HIDE = 0x1, 0
 ERROR_INTERNAL_ERROR = 1359
 SWITCH = '-orva:msg'
+# The last box of a launcher that another one in its folder turned away.
+REFUSED_BOX = 'Another setup.exe is running in this folder.'
 
 # Every rerun of a case for a Wine hiccup is noted here (see run.py).
 RERUN_LOG = WORK.parent / 'reruns.log'
@@ -76,12 +78,12 @@ def wine_hiccup(run, command_line):
     the launcher rightly reports; and now and then a box never appears,
     although the launcher runs to its end. A launcher that ended by itself in
     diagnostic mode has always shown its argument text first and "finished",
-    or a failed start's box, last."""
+    or a failed start's box or the refusal of a second launcher, last."""
     if run.stdout and f'CreateProcess failed ({ERROR_INTERNAL_ERROR}).'.encode() in run.stdout:
         return f'a start failed with {ERROR_INTERNAL_ERROR} (ERROR_INTERNAL_ERROR)'
     text = argument_text(command_line)
     if SWITCH in text and not run.killed and run.exit in (0, 1):
-        ending = 'finished' if run.exit == 0 else 'CreateProcess failed ('
+        ending = ('finished',) if run.exit == 0 else ('CreateProcess failed (', REFUSED_BOX)
         if not run.boxes or run.boxes[0] != text or not run.boxes[-1].startswith(ending):
             return f'a box never appeared (boxes seen: {[b[:40] for b in run.boxes]})'
     return None
@@ -139,6 +141,39 @@ class Run:
             self.stdout = bytes.fromhex(fields['stdout'])
 
 
+class Launch:
+    """A setup.exe that the driver has started."""
+
+    def __init__(self, process, command_line, timeout_ms, drop_read_right, messages,
+                 driver_report, stdout_file):
+        self.process, self.command_line, self.timeout_ms = process, command_line, timeout_ms
+        self.drop_read_right, self.messages = drop_read_right, messages
+        self.driver_report, self.stdout_file = driver_report, stdout_file
+
+    def finish(self):
+        """Waits for the launcher's end and returns what it showed (a Run)."""
+        try:
+            returncode = self.process.wait(self.timeout_ms / 1000 + 60)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            raise
+        if self.drop_read_right:
+            end_wineserver()
+        if returncode != 0:
+            said = self.messages.read_text(errors='replace').strip()
+            failure = f'driver failed with status {returncode}: {said}'
+            raise (WineHiccup if driver_hiccup(said) else AssertionError)(failure)
+        captured = self.stdout_file.read_bytes() if self.stdout_file else None
+        run = Run(self.driver_report.read_text(), captured)
+        if run.timed_out:
+            raise AssertionError(
+                f'setup.exe did not end within {self.timeout_ms} ms; boxes: {run.boxes}')
+        hiccup = wine_hiccup(run, self.command_line)
+        if hiccup:
+            raise WineHiccup(hiccup)
+        return run
+
+
 class StandinRun:
     """One run of the stand-in installer, from its report."""
 
@@ -149,6 +184,8 @@ class StandinRun:
         self.cwd = from_utf16_hex(fields['cwd'])
         self.start = int(fields['start'])
         self.end = int(fields['end'])
+        # With standin:needs=PATH: whether PATH was still there at its end.
+        self.needs = {'1': True, '0': False}.get(fields.get('needs'))
 
 
 class Installation:
@@ -192,10 +229,16 @@ class Installation:
         """A copy of the stand-in that only notes the time it ran."""
         shutil.copy(STANDIN_EXE, self.folder / name)
 
-    def run(self, arguments='', command_line=None, stdout='file', cwd=None, exe=None,
-            holds=(), timeout_ms=60000, kill_when=None, unreadable_folders=False, locale=None,
-            prefix=None):
-        """Starts setup.exe through the driver and waits for its end.
+    def run(self, arguments='', **options):
+        """Starts setup.exe through the driver and waits for its end; the
+        options are start's."""
+        return self.start(arguments, **options).finish()
+
+    def start(self, arguments='', command_line=None, stdout='file', cwd=None, exe=None,
+              holds=(), timeout_ms=60000, kill_when=None, unreadable_folders=False, locale=None,
+              prefix=None, name=''):
+        """Starts setup.exe through the driver; finish() on the result waits
+        for its end.
 
         arguments follow PROGRAM and one blank, unless command_line gives the
         whole line. stdout is 'file', 'pipe' or 'none'. With kill_when, the
@@ -204,13 +247,15 @@ class Installation:
         folder, so that a folder without read permission cannot be listed.
         locale is the Unix locale that sets Windows' language for the run.
         prefix is another Wine prefix to run in, such as
-        interpreter_standin_prefix().
+        interpreter_standin_prefix(). name tells the files of launchers that
+        run at the same time apart.
         """
         if command_line is None:
             command_line = PROGRAM + (' ' + arguments if arguments else '')
-        driver_report = self.root / 'driver-report.txt'
-        stdout_file = self.root / 'stdout.bin'
-        command_file = self.root / 'command-line.utf16'
+        tag = f'-{name}' if name else ''
+        driver_report = self.root / f'driver-report{tag}.txt'
+        stdout_file = self.root / f'stdout{tag}.bin'
+        command_file = self.root / f'command-line{tag}.utf16'
         command_file.write_bytes(command_line.encode('utf-16-le', 'surrogatepass'))
         for stale in (driver_report, stdout_file):
             stale.unlink(missing_ok=True)
@@ -218,7 +263,7 @@ class Installation:
                 '--report', windows_path(driver_report),
                 '--exe', windows_path(exe or self.folder / 'setup.exe'),
                 '--cmdline-file', windows_path(command_file),
-                '--cwd', windows_path(cwd or self.folder),
+                '--cwd', cwd if isinstance(cwd, str) else windows_path(cwd or self.folder),
                 '--stdout', 'file:' + windows_path(stdout_file) if stdout == 'file' else stdout,
                 '--timeout-ms', str(timeout_ms)]
         for held in holds:
@@ -239,24 +284,11 @@ class Installation:
             env['WINEDLLOVERRIDES'] += ';cmd.exe=n'
         # Output to a file, not a pipe: a wineserver that this call starts
         # inherits the handle and would hold a pipe open after the driver ends.
-        messages = self.root / 'driver-messages.txt'
+        messages = self.root / f'driver-messages{tag}.txt'
         with open(messages, 'wb') as out:
-            done = subprocess.run(args, env=env, stdout=out, stderr=subprocess.STDOUT,
-                                  timeout=timeout_ms / 1000 + 60)
-        if drop_read_right:
-            end_wineserver()
-        if done.returncode != 0:
-            said = messages.read_text(errors='replace').strip()
-            failure = f'driver failed with status {done.returncode}: {said}'
-            raise (WineHiccup if driver_hiccup(said) else AssertionError)(failure)
-        captured = stdout_file.read_bytes() if stdout == 'file' else None
-        run = Run(driver_report.read_text(), captured)
-        if run.timed_out:
-            raise AssertionError(f'setup.exe did not end within {timeout_ms} ms; boxes: {run.boxes}')
-        hiccup = wine_hiccup(run, command_line)
-        if hiccup:
-            raise WineHiccup(hiccup)
-        return run
+            process = subprocess.Popen(args, env=env, stdout=out, stderr=subprocess.STDOUT)
+        return Launch(process, command_line, timeout_ms, drop_read_right, messages,
+                      driver_report, stdout_file if stdout == 'file' else None)
 
     def standin_runs(self):
         """Every run of the stand-in installer, in order."""
@@ -322,6 +354,15 @@ def meddler(*args, stdout=None):
     command = ['wine', str(MEDDLER_EXE)] + [str(a) for a in args]
     return subprocess.Popen(command, env=wine_env(), stdout=stdout or subprocess.DEVNULL,
                             stderr=subprocess.STDOUT)
+
+
+def short_path(path):
+    """The 8.3 short form of a folder's path, as Windows gives it."""
+    listing = WORK / 'short-path.txt'
+    with open(listing, 'wb') as out:
+        if meddler('short', windows_path(path), stdout=out).wait(60) != 0:
+            raise AssertionError(f'no short path for {path}')
+    return listing.read_text().strip()
 
 
 def set_attributes_win32(attributes, *paths):

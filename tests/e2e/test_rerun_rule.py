@@ -19,7 +19,8 @@ for name in ('SETUP_EXE', 'DRIVER_EXE', 'STANDIN_EXE', 'MEDDLER_EXE', 'SETUP_SYS
 sys.path.insert(0, str(SCRATCH))
 
 import run  # noqa: E402  (the environment above comes first)
-from harness import PREFIX, PROGRAM, RERUN_LOG, Run, driver_hiccup, wine_hiccup  # noqa: E402
+from harness import (PREFIX, PROGRAM, REFUSED_BOX, RERUN_LOG, Run, driver_hiccup,  # noqa: E402
+                     wine_hiccup)
 
 # Each case's body; "attempt" counts the runs of that case, from 1.
 CASES = {
@@ -118,6 +119,8 @@ class Signs(unittest.TestCase):
         failed = run_of(whole[:2] + ['CreateProcess failed (izpack).'], 1,
                         b'CreateProcess failed (2).\r\n')
         self.assertIsNone(wine_hiccup(failed, line))
+        refused = run_of(whole[:2] + [REFUSED_BOX], 1, b'CreateProcess failed (183).\r\n')
+        self.assertIsNone(wine_hiccup(refused, line))
         # The start's error 1359, and a box missing first or last.
         self.assertIsNotNone(wine_hiccup(
             run_of(whole[:2] + ['CreateProcess failed (izpack).'], 1,

@@ -7,6 +7,7 @@
 //                                     last, renaming every even one to
 //                                     <name>.moved and deleting every odd one
 //   meddler processes                 prints the name of every running process
+//   meddler short PATH                prints PATH's 8.3 short form
 //
 // "race" prints what it did: renamed=, deleted=, gone= (the launcher was
 // first) and failed= (any other error, with the last code in error=).
@@ -73,6 +74,14 @@ int Processes() {
   return 0;
 }
 
+int Short(const wchar_t* path) {
+  wchar_t shortPath[MAX_PATH * 2];
+  DWORD length = GetShortPathNameW(path, shortPath, MAX_PATH * 2);
+  if (length == 0 || length >= MAX_PATH * 2) return 1;
+  wprintf(L"%ls\n", shortPath);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -81,6 +90,8 @@ int wmain(int argc, wchar_t** argv) {
   if (argc == 5 && wcscmp(argv[1], L"race") == 0)
     return Race(argv[2], argv[3], _wtoi(argv[4]));
   if (argc == 2 && wcscmp(argv[1], L"processes") == 0) return Processes();
-  fprintf(stderr, "usage: meddler attributes HEX PATH... | race TRIGGER FOLDER N | processes\n");
+  if (argc == 3 && wcscmp(argv[1], L"short") == 0) return Short(argv[2]);
+  fprintf(stderr,
+          "usage: meddler attributes HEX PATH... | race TRIGGER FOLDER N | processes | short PATH\n");
   return 2;
 }

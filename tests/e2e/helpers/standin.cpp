@@ -18,6 +18,8 @@
 //                           named jre in its place
 //   standin:mark=NAME       only note the time under NAME (for scripts)
 //   standin:hang-until=NAME run until a file NAME appears in the working folder
+//   standin:needs=PATH      at its end, note whether PATH is still there, as
+//                           a runtime that opens a file late would find it
 #include <windows.h>
 
 #include <stdio.h>
@@ -111,6 +113,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (!sleep.empty()) Sleep(wcstoul(sleep.c_str(), nullptr, 10));
   std::wstring until = WordAfter(commandLine, L"standin:hang-until=");
   while (!until.empty() && GetFileAttributesW(until.c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(20);
+  std::wstring needs = WordAfter(commandLine, L"standin:needs=");
+  if (!needs.empty())
+    lines += std::string("needs=") +
+             (GetFileAttributesW(needs.c_str()) != INVALID_FILE_ATTRIBUTES ? "1" : "0") + "\n";
   std::wstring exitCode = WordAfter(commandLine, L"standin:exit=");
   UINT code = exitCode.empty() ? 0 : wcstoul(exitCode.c_str(), nullptr, 10);
 
