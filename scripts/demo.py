@@ -1,10 +1,12 @@
-"""Lays out two demo installation folders under build/demo, one with a
-follow-up script and one without, runs setup.exe in each under Wine, and shows
-what happened. Called by scripts/demo.sh."""
+"""Lays out demo installation folders under build/demo, one with a follow-up
+script and one without, runs setup.exe in each under Wine, and shows what
+happened; then starts a second setup.exe in a folder whose installer still
+runs. Called by scripts/demo.sh."""
 import os
 import shutil
 import subprocess
 import sys
+import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -70,6 +72,32 @@ def demo(title, folder, script):
     return status
 
 
+def demo_second_start(folder):
+    """A user double-clicks again while the first installer still runs."""
+    install = folder / 'install'
+    install.mkdir(parents=True)
+    lay_out(install)
+    env = dict(os.environ, STANDIN_REPORT=windows_path(folder / 'installer-saw.txt'))
+    print('== Started twice in one folder: the second setup.exe changes nothing')
+    print('$ wine setup.exe standin:sleep=4000   (an installer that runs for 4 s)')
+    with open(folder / 'first-output.txt', 'wb') as out:
+        first = subprocess.Popen(['wine', 'setup.exe', 'standin:sleep=4000'], cwd=install, env=env,
+                                 stdout=out, stderr=subprocess.STDOUT)
+    while not (install / 'quellbrook-install.log').exists() and first.poll() is None:
+        time.sleep(0.05)
+    print('$ wine setup.exe   (again, while that installer runs)')
+    with open(folder / 'second-output.txt', 'wb') as out:
+        second = subprocess.run(['wine', 'setup.exe'], cwd=install, env=env, stdout=out).returncode
+    print(f'Exit status: {second}; standard output: {(folder / "second-output.txt").read_bytes()!r}')
+    print('The folder while the first installer still runs:')
+    print(tree(install))
+    status = first.wait()
+    print(f'The first setup.exe ended with {status}, and then:')
+    print(tree(folder))
+    print()
+    return second == 1 and status == 0
+
+
 def main():
     shutil.rmtree(DEMO, ignore_errors=True)
     statuses = [
@@ -78,7 +106,8 @@ def main():
         demo('Without one: the log moves one folder up and "jre" is emptied',
              DEMO / 'without-script', script=False),
     ]
-    return 0 if statuses == [0, 0] else 1
+    refused = demo_second_start(DEMO / 'started-twice')
+    return 0 if statuses == [0, 0] and refused else 1
 
 
 if __name__ == '__main__':
