@@ -28,6 +28,7 @@ function(add_launcher_executable target manifest_rc manifest)
   add_executable(${target} WIN32
     ${PROJECT_SOURCE_DIR}/launcher/main.cpp
     ${PROJECT_SOURCE_DIR}/platform/platform_win32.cpp
+    ${PROJECT_SOURCE_DIR}/platform/process_win32.cpp
     ${PROJECT_SOURCE_DIR}/resources/setup.rc
     ${manifest_rc})
   target_link_libraries(${target} PRIVATE launcher_logic)

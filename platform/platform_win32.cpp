@@ -4,6 +4,7 @@
 #include <stdio.h>
 
 #include "platform/platform.h"
+#include "platform/process_win32.h"
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 texts are wchar_t on Windows");
 
@@ -65,25 +66,14 @@ void MessageBoxA(const char* text, const char* caption) {
 
 bool RunAndWait(const char* applicationName, char* commandLine, bool hidden,
                 uint32_t* startError) {
-  STARTUPINFOA startup;
-  ZeroMemory(&startup, sizeof startup);
-  startup.cb = sizeof startup;
-  if (hidden) {
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-  }
   PROCESS_INFORMATION process;
-  // A named application is not searched for: CreateProcess completes a
-  // relative name against the current folder only. The command line is passed
-  // unchanged and its first word is what the child sees as its own name.
-  if (!::CreateProcessA(applicationName, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process)) {
-    *startError = ::GetLastError();
+  DWORD error = 0;
+  if (!StartChild(applicationName, commandLine, hidden, &process, &error)) {
+    *startError = error;
     return false;
   }
-  ::WaitForSingleObject(process.hProcess, INFINITE);
-  ::CloseHandle(process.hProcess);
-  ::CloseHandle(process.hThread);
+  WaitForChild(process, INFINITE, nullptr);
+  CloseChild(&process);
   return true;
 }
 

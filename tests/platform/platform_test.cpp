@@ -20,6 +20,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/process_win32.h"
 
 namespace {
 
@@ -263,6 +264,46 @@ void TestWriteStandardOutput() {
   ok(written == "written\r\n", "the file holds \"%s\"", written.c_str());
 }
 
+void TestChildWithPipeAndFolder() {
+  // The pipe is read to its end; a small room keeps the start, drains the rest.
+  for (size_t room : {sizeof "written\r\n" + 10, sizeof "wri"}) {
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE read = nullptr, write = nullptr;
+    CreatePipe(&read, &write, &inheritable, 0);
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    wchar_t line[] = L"platform_test --child stdout";
+    PROCESS_INFORMATION child;
+    DWORD error = 0xdeadbeef, code = 0xdeadbeef;
+    bool started = StartChild(self, line, folder.c_str(), DETACHED_PROCESS, write, &child, &error);
+    CloseHandle(write);
+    ok(started, "no start: %lu", error);
+    if (!started) return;
+    char bytes[32];
+    size_t kept = ReadToEnd(read, bytes, room);
+    CloseHandle(read);
+    ok(WaitForChild(child, INFINITE, &code) && code == 0, "the child ended with %lu", code);
+    CloseChild(&child);
+    size_t expected = room - 1 < 9 ? room - 1 : 9;  // "written" and CR LF
+    ok(kept == expected && strncmp(bytes, "written\r\n", kept) == 0 && bytes[kept] == 0,
+       "kept %u bytes: \"%s\"", static_cast<unsigned>(kept), bytes);
+  }
+}
+
+void TestWaitForChildTimesOut() {
+  std::wstring report = folder + L"startup-waited.txt";
+  std::wstring line = L"platform_test --child startup \"" + report + L"\"";
+  PROCESS_INFORMATION child;
+  DWORD error = 0, code = 0xdeadbeef;
+  if (!StartChild(self, &line[0], nullptr, 0, nullptr, &child, &error)) {
+    ok(false, "no start: %lu", error);
+    return;
+  }
+  // The child takes 300 ms: not over at once, then over with its code.
+  ok(!WaitForChild(child, 0, &code) && code == 0xdeadbeef, "no wait, yet ended: %lu", code);
+  ok(WaitForChild(child, INFINITE, &code) && code == 0, "ended with %lu", code);
+  CloseChild(&child);
+}
+
 void TestConversions() {
   // UTF-8, as setup.exe runs: a Cyrillic letter takes two bytes.
   const char16_t* text = u"\u0416a";  // 3 bytes and the terminator
@@ -351,6 +392,8 @@ int wmain(int argc, wchar_t** argv) {
   TestRunAndWaitShowState();
   TestGetSystemDirectoryA();
   TestWriteStandardOutput();
+  TestChildWithPipeAndFolder();
+  TestWaitForChildTimesOut();
   TestConversions();
   TestGetFinalPathOfFolder();
   TestGuardMutex();
