@@ -1,0 +1,528 @@
+// The promises setup.exe makes, each checked on real installation folders
+// below the check's own folder, with copies of setup-check.exe as installer.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+
+#include "check/setup_check.h"
+#include "platform/process_win32.h"
+
+namespace {
+
+constexpr DWORD kTimeoutMs = 60000;
+constexpr char kRefusedLine[] = "CreateProcess failed (183).\r\n";
+
+// One installation folder and the setup.exe run in it.
+struct Case {
+  wchar_t root[kPathRoom];     // <work>\<name>: the parent folder, where the log moves
+  wchar_t install[kPathRoom];  // the installation folder, setup.exe's working folder
+  wchar_t jre[kPathRoom];
+  wchar_t records[kPathRoom];
+  PROCESS_INFORMATION process;
+  HANDLE output;  // the read end of setup.exe's standard output, or null
+  bool started, ended;
+  DWORD startError, exitCode;
+  char printed[256];  // what setup.exe wrote to standard output
+};
+
+CheckSetup check;
+wchar_t windowedInstaller[kPathRoom];  // setup-check as a windowed javaw.exe
+char records[kCommandRoom * 8];
+
+bool LayOut(Case* c, const wchar_t* name, bool withInstaller) {
+  *c = Case{};
+  wchar_t copy[kPathRoom], bin[kPathRoom], javaw[kPathRoom];
+  return JoinPath(c->root, check.work, name) && JoinPath(c->install, c->root, L"install") &&
+         JoinPath(c->jre, c->install, L"jre") && JoinPath(c->records, c->root, L"records.txt") &&
+         MakeFolders(c->install) && JoinPath(copy, c->install, L"setup.exe") &&
+         CopyFileW(check.setupExe, copy, FALSE) &&
+         (!withInstaller || (JoinPath(bin, c->jre, L"bin") && MakeFolders(bin) &&
+                             JoinPath(javaw, bin, L"javaw.exe") &&
+                             CopyFileW(windowedInstaller, javaw, FALSE)));
+}
+
+// A file below base with text, and its folders.
+bool Put(const wchar_t* base, const wchar_t* relative, const char* text,
+         DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+  wchar_t path[kPathRoom];
+  if (!JoinPath(path, base, relative)) return false;
+  wchar_t* name = wcsrchr(path, L'\\');
+  *name = 0;
+  bool made = MakeFolders(path);
+  *name = L'\\';
+  return made && WriteTextFile(path, text) && SetFileAttributesW(path, attributes);
+}
+
+bool Holds(const wchar_t* base, const wchar_t* relative, const char* text) {
+  wchar_t path[kPathRoom];
+  char found[256];
+  return JoinPath(path, base, relative) && ReadTextFile(path, found, sizeof found) &&
+         strcmp(found, text) == 0;
+}
+
+bool There(const wchar_t* base, const wchar_t* relative) {
+  wchar_t path[kPathRoom];
+  return JoinPath(path, base, relative) && Exists(path);
+}
+
+void Launch(Case* c, const wchar_t* argumentText, bool readOutput) {
+  static wchar_t command[kCommandRoom];
+  wchar_t program[kPathRoom];
+  JoinPath(program, c->install, L"setup.exe");
+  swprintf(command, kCommandRoom, argumentText[0] != 0 ? L"\"%ls\" %ls" : L"\"%ls\"%ls", program,
+           argumentText);
+  HANDLE write = nullptr;
+  if (readOutput) {
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    if (CreatePipe(&c->output, &write, &inheritable, 0))
+      SetHandleInformation(c->output, HANDLE_FLAG_INHERIT, 0);
+  }
+  // Without the check's console, as a double-click in Explorer starts it: a
+  // console program that setup.exe starts then gets a console of its own.
+  c->started = StartChild(program, command, c->install, DETACHED_PROCESS, write, &c->process,
+                          &c->startError);
+  // Closed at once, so that no later start inherits it and the pipe ends
+  // with setup.exe.
+  if (write != nullptr) CloseHandle(write);
+}
+
+void Finish(Case* c) {
+  if (!c->started) return;
+  c->ended = WaitForChild(c->process, kTimeoutMs, &c->exitCode);
+  if (!c->ended) {
+    TerminateProcess(c->process.hProcess, 259);
+    WaitForSingleObject(c->process.hProcess, INFINITE);
+  }
+  CloseChild(&c->process);
+  if (c->output != nullptr) {
+    ReadToEnd(c->output, c->printed, sizeof c->printed);
+    CloseHandle(c->output);
+    c->output = nullptr;
+  }
+}
+
+// How the run went, for a FAIL line.
+const wchar_t* Outcome(const Case& c) {
+  static wchar_t text[512];
+  wchar_t printed[256], escaped[300];
+  if (!c.started) {
+    swprintf(text, 512, L"setup.exe could not be started (error %lu)", c.startError);
+  } else if (!c.ended) {
+    swprintf(text, 512, L"setup.exe did not end within %lu s", kTimeoutMs / 1000);
+  } else {
+    MultiByteToWideChar(CP_UTF8, 0, c.printed, -1, printed, 256);
+    Escape(printed, escaped, 300);
+    swprintf(text, 512, L"setup.exe ended with %lu and wrote \"%ls\"", c.exitCode, escaped);
+  }
+  return text;
+}
+
+// --- What the roles recorded (roles.cpp).
+
+void LoadRecords(const Case& c) { ReadTextFile(c.records, records, sizeof records); }
+
+// The start of the index-th line that begins with kind, or null.
+const char* FindRecord(const char* kind, int index) {
+  size_t length = strlen(kind);
+  for (const char* line = records; *line != 0; line = strchr(line, '\n') + 1) {
+    if (strncmp(line, kind, length) == 0 && index-- == 0) return line + length;
+    if (strchr(line, '\n') == nullptr) break;
+  }
+  return nullptr;
+}
+
+int CountRecords(const char* kind) {
+  int count = 0;
+  while (FindRecord(kind, count) != nullptr) ++count;
+  return count;
+}
+
+// One hex field of a record, as UTF-16 units; returns what follows it.
+const char* Unhex(const char* hex, wchar_t* text, size_t room) {
+  size_t length = 0;
+  for (; hex[0] != 0 && hex[0] != ' ' && hex[0] != '\n' && length + 1 < room; hex += 4) {
+    char unit[5] = {hex[0], hex[1], hex[2], hex[3], 0};
+    text[length++] = static_cast<wchar_t>(strtoul(unit, nullptr, 16));
+  }
+  text[length] = 0;
+  return *hex == ' ' ? hex + 1 : hex;
+}
+
+// The installer's command line and program of the index-th start; false when
+// it did not start that often.
+bool InstallerRun(int index, wchar_t* commandLine, wchar_t (&module)[kPathRoom]) {
+  const char* fields = FindRecord("installer ", index);
+  if (fields == nullptr) return false;
+  Unhex(Unhex(fields, module, kPathRoom), commandLine, kCommandRoom);
+  return true;
+}
+
+// --- The promises.
+
+void ReportWindows() {
+  typedef LONG(WINAPI * RtlGetVersionFunction)(OSVERSIONINFOEXW*);
+  typedef const char*(CDECL * WineGetVersionFunction)();
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  // Through void (*)(void), the one function type that converts without a warning.
+  auto getVersion = reinterpret_cast<RtlGetVersionFunction>(
+      reinterpret_cast<void (*)(void)>(GetProcAddress(ntdll, "RtlGetVersion")));
+  auto wineVersion = reinterpret_cast<WineGetVersionFunction>(
+      reinterpret_cast<void (*)(void)>(GetProcAddress(ntdll, "wine_get_version")));
+  OSVERSIONINFOEXW version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+  if (getVersion != nullptr) getVersion(&version);
+  wchar_t wine[64] = L"";
+  if (wineVersion != nullptr) swprintf(wine, 64, L" (Wine %hs)", wineVersion());
+  Report(kFact, L"windows", L"%lu.%lu build %lu%ls%ls", version.dwMajorVersion,
+         version.dwMinorVersion, version.dwBuildNumber,
+         version.wProductType == VER_NT_WORKSTATION ? L"" : L", server", wine);
+}
+
+void CheckInstallerStart(const Case& c) {
+  LoadRecords(c);
+  static wchar_t commandLine[kCommandRoom];
+  wchar_t module[kPathRoom], expected[kPathRoom], escaped[kPathRoom];
+  JoinPath(expected, c.jre, L"bin\\javaw.exe");
+  bool started = InstallerRun(0, commandLine, module);
+  Escape(started ? commandLine : L"", escaped, kPathRoom);
+  if (!started)
+    Report(kFail, L"installer start", L"no installer started; %ls", Outcome(c));
+  else if (_wcsicmp(module, expected) != 0)
+    Report(kFail, L"installer start", L"the installer started was %ls", module);
+  else if (wcscmp(commandLine, kInstallerPrefix) != 0)
+    Report(kFail, L"installer start", L"its command line was \"%ls\"", escaped);
+  else
+    Report(kPass, L"installer start");
+}
+
+void CheckWithoutInstaller(const Case& c) {
+  LoadRecords(c);
+  if (CountRecords("installer ") != 0)
+    Report(kFail, L"no planted installer", L"the javaw.exe beside setup.exe ran");
+  else
+    Report(kPass, L"no planted installer");
+  // "CreateProcess failed (N).", N a signed decimal number, and CR LF.
+  const char kStart[] = "CreateProcess failed (";
+  const char* number = c.printed + sizeof kStart - 1;
+  bool line = strncmp(c.printed, kStart, sizeof kStart - 1) == 0;
+  if (line && *number == '-') ++number;
+  const char* end = number;
+  while (line && *end >= '0' && *end <= '9') ++end;
+  line = line && end != number && strcmp(end, ").\r\n") == 0;
+  if (c.ended && c.exitCode == 1 && line)
+    Report(kPass, L"failed start line");
+  else
+    Report(kFail, L"failed start line", L"without an installer, %ls", Outcome(c));
+}
+
+struct Text {
+  const wchar_t* name;
+  const wchar_t* text;
+};
+
+// Each reaches the installer exactly, or not at all.
+const Text kTexts[] = {
+    {L"ASCII", L"--user=admin \"C:\\Program Files\\Quellbrook\" -q"},
+    {L"Latin-1 letters", L"--name=\u00C5ngstr\u00F6m caf\u00E9"},
+    {L"U+0080", L"x\u0080y"},
+    {L"euro sign and curly quotes", L"\u20AC \u201Cquoted\u201D \u2018single\u2019"},
+    {L"full-width quote", L"a\uFF02b\uFF02c"},
+    {L"Cyrillic", L"--user=\u0416\u0435\u043D\u044F"},
+    {L"CJK", L"--city=\u6771\u4EAC"},
+    {L"emoji", L"\xD83D\xDE00"},
+    {L"lone surrogate", L"x\xD800y"},
+    {L"longer than the room", nullptr},  // 8088 units: more than the command holds
+};
+constexpr size_t kTextCount = sizeof kTexts / sizeof kTexts[0];
+
+const wchar_t* TextOf(const Text& text) {
+  static wchar_t longest[8089];
+  if (text.text != nullptr) return text.text;
+  wmemset(longest, L'x', 8088);
+  longest[8088] = 0;
+  return longest;
+}
+
+void CheckCharacters(const Case* cases) {
+  wchar_t whole[512] = L"", nothing[512] = L"", changed[kPathRoom] = L"";
+  static wchar_t commandLine[kCommandRoom], expected[kCommandRoom];
+  wchar_t module[kPathRoom], escaped[kPathRoom];
+  for (size_t i = 0; i < kTextCount; ++i) {
+    LoadRecords(cases[i]);
+    swprintf(expected, kCommandRoom, L"%ls%ls", kInstallerPrefix, TextOf(kTexts[i]));
+    wchar_t* list = nothing;
+    if (!InstallerRun(0, commandLine, module)) {
+      swprintf(changed + wcslen(changed), kPathRoom - wcslen(changed), L"%ls%ls: %ls",
+               changed[0] ? L"; " : L"", kTexts[i].name, Outcome(cases[i]));
+      continue;
+    }
+    if (wcscmp(commandLine, expected) == 0) {
+      list = whole;
+    } else if (wcscmp(commandLine, kInstallerPrefix) != 0) {
+      const size_t prefix = wcslen(kInstallerPrefix);
+      bool prefixed = wcsncmp(commandLine, kInstallerPrefix, prefix) == 0;
+      Escape(commandLine + (prefixed ? prefix : 0), escaped, 64);
+      swprintf(changed + wcslen(changed), kPathRoom - wcslen(changed),
+               L"%ls%ls arrived as \"%ls\"", changed[0] ? L"; " : L"", kTexts[i].name, escaped);
+      continue;
+    }
+    swprintf(list + wcslen(list), 512 - wcslen(list), L"%ls%ls", list[0] ? L", " : L"",
+             kTexts[i].name);
+  }
+  if (changed[0] != 0)
+    Report(kFail, L"characters", L"%ls", changed);
+  else
+    Report(kPass, L"characters");
+  // Cyrillic, CJK and an emoji pass together only in UTF-8.
+  bool utf8 = wcsstr(whole, L"Cyrillic") && wcsstr(whole, L"CJK") && wcsstr(whole, L"emoji");
+  if (utf8)
+    Report(kFact, L"code page", L"UTF-8 (65001)");
+  else
+    Report(kFact, L"code page", L"the system's (%u)", GetACP());
+  Report(kFact, L"characters", L"whole: %ls; as nothing: %ls", whole[0] ? whole : L"none",
+         nothing[0] ? nothing : L"none");
+}
+
+void CheckFollowUp(const Case& c) {
+  LoadRecords(c);
+  wchar_t system[kPathRoom], interpreter[kPathRoom], image[kPathRoom];
+  GetSystemDirectoryW(system, kPathRoom);
+  JoinPath(interpreter, system, L"cmd.exe");
+  const char* script = FindRecord("script ", 0);
+  const char* shows = script != nullptr ? Unhex(script, image, kPathRoom) : "";
+  if (script == nullptr)
+    Report(kFail, L"follow-up script", L"the script did not run; %ls", Outcome(c));
+  else if (_wcsicmp(image, interpreter) != 0)
+    Report(kFail, L"follow-up script", L"the script ran through %ls", image);
+  else if (strncmp(shows, "shown", 5) == 0)
+    Report(kFail, L"follow-up script", L"the command interpreter's window showed");
+  else if (!There(c.install, L"quellbrook-install.log") || !There(c.jre, L"bin\\javaw.exe"))
+    Report(kFail, L"follow-up script", L"with a script present, the log moved or jre was emptied");
+  else
+    Report(kPass, L"follow-up script");
+  if (CountRecords("planted-cmd") != 0)
+    Report(kFail, L"no planted cmd.exe", L"the cmd.exe in the installation folder ran");
+  else
+    Report(kPass, L"no planted cmd.exe");
+}
+
+// The cleanup's tree below jre, besides bin\javaw.exe.
+const wchar_t* const kRuntimeFiles[] = {L"lib\\modules", L"lib\\deep\\er\\est\\file.txt",
+                                        L"legal\\java.base\\LICENSE"};
+const wchar_t* const kCanaryFiles[] = {L"a.txt", L"sub\\b.txt"};
+constexpr char kCanary[] = "a file outside jre\r\n";
+constexpr char kReadOnly[] = "a read-only file\r\n";
+
+struct Link {
+  const wchar_t* name;    // below jre, and its canary folder below the case folder
+  const wchar_t* line;
+  bool (*make)(const wchar_t*, const wchar_t*, wchar_t (&)[256]);
+  bool made;
+  wchar_t why[256];
+};
+
+Link links[] = {
+    {L"junction", L"folder junction", MakeJunction, false, L""},
+    {L"symlink", L"folder symbolic link", MakeFolderSymbolicLink, false, L""},
+};
+
+bool PrepareCleanup(Case* c, HANDLE* held) {
+  bool ready = LayOut(c, L"cleanup", true);
+  for (const wchar_t* file : kRuntimeFiles) ready &= Put(c->jre, file, "runtime file\r\n");
+  ready &= Put(c->jre, L"lib\\hidden.txt", "hidden\r\n", FILE_ATTRIBUTE_HIDDEN) &&
+           Put(c->jre, L"lib\\system.dat", "system\r\n", FILE_ATTRIBUTE_SYSTEM) &&
+           Put(c->jre, L"hidden-folder\\inside.txt", "inside\r\n") &&
+           Put(c->jre, L"keep\\ro\\readonly.txt", kReadOnly, FILE_ATTRIBUTE_READONLY) &&
+           Put(c->jre, L"held\\file.txt", "held open\r\n");
+  wchar_t path[kPathRoom], target[kPathRoom];
+  ready &= JoinPath(path, c->jre, L"hidden-folder") &&
+           SetFileAttributesW(path, FILE_ATTRIBUTE_HIDDEN) &&
+           JoinPath(path, c->jre, L"ro-folder") && CreateDirectoryW(path, nullptr) &&
+           SetFileAttributesW(path, FILE_ATTRIBUTE_READONLY);
+  for (Link& link : links) {
+    wchar_t canary[64];
+    swprintf(canary, 64, L"%ls-canary", link.name);
+    for (const wchar_t* file : kCanaryFiles) {
+      JoinPath(path, canary, file);
+      ready &= Put(c->root, path, kCanary);
+    }
+    ready &= JoinPath(path, c->jre, link.name) && JoinPath(target, c->root, canary);
+    link.made = ready && link.make(path, target, link.why);
+  }
+  // Held open as a virus scanner holds a file: deleting it is allowed.
+  ready &= JoinPath(path, c->jre, L"held\\file.txt");
+  *held = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, 0, nullptr);
+  return ready && *held != INVALID_HANDLE_VALUE;
+}
+
+void CheckCleanup(const Case& c, HANDLE held) {
+  wchar_t left[kPathRoom] = L"";
+  wchar_t pattern[kPathRoom];
+  WIN32_FIND_DATAW found;
+  JoinPath(pattern, c.jre, L"*");
+  HANDLE listing = FindFirstFileW(pattern, &found);
+  const wchar_t* expected[] = {L".", L"..", L"keep", L"ro-folder", L"held", L"junction",
+                               L"symlink"};
+  if (listing != INVALID_HANDLE_VALUE) {
+    do {
+      bool known = false;
+      for (const wchar_t* name : expected) known |= wcscmp(found.cFileName, name) == 0;
+      if (!known)
+        swprintf(left + wcslen(left), kPathRoom - wcslen(left), L" %ls", found.cFileName);
+    } while (FindNextFileW(listing, &found));
+    FindClose(listing);
+  }
+  if (!c.ended || c.exitCode != 0)
+    Report(kFail, L"cleanup", L"%ls", Outcome(c));
+  else if (!Exists(c.jre))
+    Report(kFail, L"cleanup", L"jre itself was removed");
+  else if (left[0] != 0)
+    Report(kFail, L"cleanup", L"left in jre:%ls", left);
+  else if (!Holds(c.jre, L"keep\\ro\\readonly.txt", kReadOnly))
+    Report(kFail, L"cleanup", L"the read-only file jre\\keep\\ro\\readonly.txt is gone");
+  else
+    Report(kPass, L"cleanup");
+
+  for (const Link& link : links) {
+    wchar_t canary[kPathRoom];
+    bool kept = true;
+    for (const wchar_t* file : kCanaryFiles) {
+      swprintf(canary, kPathRoom, L"%ls-canary\\%ls", link.name, file);
+      kept &= Holds(c.root, canary, kCanary);
+    }
+    if (!link.made && kept)
+      Report(kNotHere, link.line, L"%ls", link.why);
+    else if (!kept)
+      Report(kFail, link.line, L"files of the folder it pointed at, outside jre, were deleted");
+    else if (There(c.jre, link.name))
+      Report(kFail, link.line, L"the link is still in jre");
+    else
+      Report(kPass, link.line);
+  }
+  Report(kFact, L"read-only folder",
+         There(c.jre, L"ro-folder") ? L"stayed (Windows refuses to remove it)"
+                                    : L"removed (this Windows removes a read-only folder)");
+  Report(kFact, L"folder of a file held open with delete sharing",
+         There(c.jre, L"held") ? L"stayed (the file was deleted only when its last handle closed)"
+                               : L"removed (the file's name went at once)");
+  CloseHandle(held);
+
+  if (!There(c.install, L"quellbrook-install.log") && There(c.root, L"quellbrook-install.log"))
+    Report(kPass, L"log move");
+  else
+    Report(kFail, L"log move", L"the log was not moved one folder up");
+}
+
+constexpr char kEarlierLog[] = "an earlier installation's log\r\n";
+
+void CheckLogKept(const Case& c) {
+  if (Holds(c.root, L"quellbrook-install.log", kEarlierLog) &&
+      There(c.install, L"quellbrook-install.log"))
+    Report(kPass, L"log never replaced");
+  else
+    Report(kFail, L"log never replaced", L"a log already in the parent folder was replaced");
+}
+
+// Two launchers in one folder: the second must start, move and delete
+// nothing while the first one's installer runs.
+void CheckOnePerFolder() {
+  static Case first, second;
+  const wchar_t* line = L"one installation per folder";
+  if (!LayOut(&first, L"one-per-folder", true) || !Put(first.jre, L"lib\\late.txt", "late\r\n")) {
+    Report(kFail, line, L"the installation folder could not be laid out");
+    return;
+  }
+  wchar_t hang[64], release[kPathRoom];
+  swprintf(hang, 64, L"%lsrelease.txt", kHangUntil);
+  JoinPath(release, first.install, L"release.txt");
+  Launch(&first, hang, false);
+  // The second launcher starts only once the first one's installer runs.
+  for (int waited = 0; first.started && waited < 30000; waited += 20) {
+    LoadRecords(first);
+    if (CountRecords("installer ") != 0) break;
+    Sleep(20);
+  }
+  // The second launcher runs in the same folder.
+  second = Case{};
+  wcscpy(second.root, first.root);
+  wcscpy(second.install, first.install);
+  wcscpy(second.jre, first.jre);
+  wcscpy(second.records, first.records);
+  if (CountRecords("installer ") == 1) {
+    Launch(&second, L"", true);
+    Finish(&second);
+  }
+  LoadRecords(first);
+  int installers = CountRecords("installer ");
+  bool runtime = There(first.jre, L"lib\\late.txt");
+  WriteTextFile(release, "");
+  Finish(&first);
+  if (installers == 0)
+    Report(kFail, line, L"the first installer did not start; %ls", Outcome(first));
+  else if (installers > 1)
+    Report(kFail, line, L"a second setup.exe started another installer while the first one's ran");
+  else if (!runtime)
+    Report(kFail, line, L"a second setup.exe emptied jre under the running installer");
+  else if (!second.ended || second.exitCode != 1 || strcmp(second.printed, kRefusedLine) != 0)
+    Report(kFail, line, L"the second %ls", Outcome(second));
+  else if (!first.ended || first.exitCode != 0)
+    Report(kFail, line, L"the first %ls", Outcome(first));
+  else
+    Report(kPass, line);
+}
+
+}  // namespace
+
+void CheckPromises(const CheckSetup& setup) {
+  check = setup;
+  ReportWindows();
+  static Case cleanup, without, followUp, logKept, characters[kTextCount];
+  HANDLE held = INVALID_HANDLE_VALUE;
+  wchar_t path[kPathRoom];
+  bool ready = JoinPath(windowedInstaller, check.work, L"javaw.exe") &&
+               CopyAsWindowedProgram(check.self, windowedInstaller) &&
+               PrepareCleanup(&cleanup, &held) &&
+               LayOut(&without, L"without-installer", false) &&
+               JoinPath(path, without.install, L"javaw.exe") &&
+               CopyFileW(windowedInstaller, path, FALSE) &&
+               LayOut(&followUp, L"follow-up", true) &&
+               Put(followUp.install, L"installer.qb.bat", "@script-marker.exe\r\n") &&
+               JoinPath(path, followUp.install, L"script-marker.exe") &&
+               CopyFileW(check.self, path, FALSE) &&
+               JoinPath(path, followUp.install, L"cmd.exe") &&
+               CopyFileW(check.self, path, FALSE) &&
+               LayOut(&logKept, L"log-kept", true) &&
+               Put(logKept.root, L"quellbrook-install.log", kEarlierLog);
+  for (size_t i = 0; i < kTextCount; ++i) {
+    wchar_t name[32];
+    swprintf(name, 32, L"characters-%u", static_cast<unsigned>(i + 1));
+    ready &= LayOut(&characters[i], name, true);
+  }
+  if (!ready) {
+    Report(kFail, L"installation folders", L"they could not be laid out (error %lu)",
+           GetLastError());
+    return;
+  }
+
+  // The folders are independent: their launchers run side by side.
+  Launch(&cleanup, L"", false);
+  Launch(&without, L"", true);
+  Launch(&followUp, L"", false);
+  Launch(&logKept, L"", false);
+  for (size_t i = 0; i < kTextCount; ++i) Launch(&characters[i], TextOf(kTexts[i]), false);
+  Finish(&cleanup);
+  Finish(&without);
+  Finish(&followUp);
+  Finish(&logKept);
+  for (Case& c : characters) Finish(&c);
+
+  CheckInstallerStart(cleanup);
+  CheckWithoutInstaller(without);
+  CheckCharacters(characters);
+  CheckFollowUp(followUp);
+  CheckCleanup(cleanup, held);
+  CheckLogKept(logKept);
+  CheckOnePerFolder();
+}
