@@ -1,0 +1,128 @@
+"""setup-check.exe under Wine: against the built setup.exe nothing fails, and
+exactly what Wine cannot do is NOT HERE; against two launchers built from the
+project's own history, each the promise that it broke fails."""
+import io
+import os
+import re
+import shutil
+import subprocess
+import tarfile
+import unittest
+from pathlib import Path
+
+SETUP_CHECK_EXE = Path(os.environ['SETUP_CHECK_EXE'])
+SETUP_EXE = Path(os.environ['SETUP_EXE'])
+SOURCE = Path(os.environ['SETUP_SOURCE'])
+TOOLCHAIN = os.environ['SETUP_TOOLCHAIN']
+WORK = Path(os.environ['CHECK_WORK'])
+PREFIX = Path(os.environ['WINEPREFIX'])
+
+# 1.0.0 passed the arguments as Latin-1 bytes in the system's code page: on a
+# Western system U+0080 arrived as the euro sign. 1.1.0 took no guard.
+VERSION_1_0_0 = '5aef0d904b69511e6b922d258b4b775c6271d483'
+VERSION_1_1_0 = '4eff3fd0aca61c1c00e0fdd86c7448be99fd6257'
+
+PASSES = ['installer start', 'no planted installer', 'failed start line', 'characters',
+          'follow-up script', 'no planted cmd.exe', 'cleanup', 'log move', 'log never replaced',
+          'one installation per folder']
+# Wine cannot make a junction, and its CreateSymbolicLinkW makes nothing.
+NOT_HERE_UNDER_WINE = ['folder junction', 'folder symbolic link']
+LOCALES = {'English': 'en_US.UTF-8', 'Japanese': 'ja_JP.UTF-8'}
+
+
+def work_folders():
+    """setup-check's folders under %TEMP%, whichever user Wine runs as."""
+    return list(PREFIX.glob('drive_c/users/*/Temp/setup-check-*'))
+
+
+def windows_path(path):
+    return 'Z:' + str(Path(path).resolve()).replace('/', '\\')
+
+
+def check(setup_exe, locale):
+    """Runs setup-check.exe on setup_exe; its status and its lines by verdict."""
+    env = dict(os.environ, WINEDEBUG='-all', LC_ALL=locale,
+               WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d')
+    env.pop('DISPLAY', None)
+    WORK.mkdir(parents=True, exist_ok=True)
+    output = WORK / 'output.txt'
+    # A file, not a pipe: a wineserver this call starts would hold a pipe open.
+    with open(output, 'wb') as out:
+        status = subprocess.run(['wine', str(SETUP_CHECK_EXE), windows_path(setup_exe)], env=env,
+                                stdout=out, stderr=subprocess.DEVNULL, timeout=600).returncode
+    text = output.read_text(encoding='utf-8')
+    lines = {}
+    for line in text.splitlines():
+        verdict = re.match(r'(PASS|FAIL|NOT HERE|FACT) ([^:]+)(?:: (.*))?$', line)
+        if verdict:
+            lines.setdefault(verdict[1], {})[verdict[2]] = verdict[3]
+    return status, lines, text
+
+
+def build_from_history(commit):
+    """setup.exe built with GCC from the sources of one commit of this project."""
+    folder = WORK / f'history-{commit[:12]}'
+    exe = folder / 'build' / 'setup.exe'
+    if exe.exists():
+        return exe
+    shutil.rmtree(folder, ignore_errors=True)
+    archive = subprocess.run(['git', 'archive', commit], cwd=SOURCE, capture_output=True)
+    if archive.returncode != 0:
+        raise AssertionError(f'commit {commit} is not in this clone: the test needs the '
+                             f"project's history ({archive.stderr.decode().strip()})")
+    with tarfile.open(fileobj=io.BytesIO(archive.stdout)) as sources:
+        sources.extractall(folder / 'source')
+    for command in (['cmake', '-S', 'source', '-B', 'build', f'-DCMAKE_TOOLCHAIN_FILE={TOOLCHAIN}',
+                     '-DCMAKE_BUILD_TYPE=MinSizeRel'],
+                    ['cmake', '--build', 'build', '--target', 'setup', '-j', '2']):
+        subprocess.run(command, cwd=folder, check=True, stdout=subprocess.DEVNULL)
+    return exe
+
+
+class SetupCheck(unittest.TestCase):
+
+    def test_nothing_fails_and_only_what_wine_cannot_do_is_not_here(self):
+        for language, locale in LOCALES.items():
+            with self.subTest(language):
+                status, lines, text = check(SETUP_EXE, locale)
+                self.assertEqual(status, 0, text)
+                self.assertNotIn('FAIL', lines, text)
+                self.assertEqual(list(lines['PASS']), PASSES)
+                self.assertEqual(list(lines['NOT HERE']), NOT_HERE_UNDER_WINE)
+                self.assertEqual(lines['FACT']['code page'], 'UTF-8 (65001)')
+                self.assertIn('(Wine ', lines['FACT']['windows'])
+                # Its throw-away folder is gone.
+                self.assertEqual(work_folders(), [])
+
+    def test_the_1_0_0_launcher_fails_the_characters_line(self):
+        status, lines, text = check(build_from_history(VERSION_1_0_0), LOCALES['English'])
+        self.assertEqual(status, 1, text)
+        self.assertIn('U+0080 arrived as "x\\u20ACy"', lines['FAIL']['characters'])
+        # It took no guard either; it kept every other promise.
+        self.assertEqual(list(lines['FAIL']), ['characters', 'one installation per folder'])
+        self.assertIn('the folders are kept in ', text)
+
+    def test_the_1_1_0_launcher_fails_the_one_installation_line_alone(self):
+        status, lines, text = check(build_from_history(VERSION_1_1_0), LOCALES['English'])
+        self.assertEqual(status, 1, text)
+        self.assertEqual(list(lines['FAIL']), ['one installation per folder'])
+        self.assertIn('another installer', lines['FAIL']['one installation per folder'])
+
+    def test_a_careless_follow_up_step_fails_its_lines(self):
+        _, lines, _ = check(Path(os.environ['CARELESS_SEARCHED_EXE']), LOCALES['English'])
+        self.assertEqual(lines['FAIL']['no planted cmd.exe'],
+                         'the cmd.exe in the installation folder ran')
+        self.assertIn('did not run', lines['FAIL']['follow-up script'])
+        _, lines, _ = check(Path(os.environ['CARELESS_SHOWN_EXE']), LOCALES['English'])
+        self.assertEqual(lines['FAIL']['follow-up script'],
+                         "the command interpreter's window showed")
+        self.assertIn('no planted cmd.exe', lines['PASS'])
+
+    def tearDown(self):
+        # A failed check keeps its folder for a person to look at; not here.
+        for kept in work_folders():
+            shutil.rmtree(kept, ignore_errors=True)
+
+
+if __name__ == '__main__':
+    unittest.main()
