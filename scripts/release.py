@@ -1,6 +1,7 @@
-"""Builds setup.exe for release and packs it: build/release/setup-<version>-win64.zip
-with setup.exe, README.md, CHANGELOG.md, LICENSE and THIRD-PARTY-NOTICES.txt,
-and build/release/SHA256SUMS beside it. Called by scripts/release.sh.
+"""Builds setup.exe and setup-check.exe for release and packs them:
+build/release/setup-<version>-win64.zip with setup.exe, setup-check.exe,
+README.md, CHANGELOG.md, LICENSE and THIRD-PARTY-NOTICES.txt, and
+build/release/SHA256SUMS beside it. Called by scripts/release.sh.
 
 The archive is reproducible: the same commit gives the same bytes. Members
 come in a fixed order, all with one time (SOURCE_DATE_EPOCH, or the last
@@ -8,7 +9,7 @@ commit's, as the build's copyright year), one mode and no owner.
 
 SETUP_RELEASE_DIR puts the build and the archive elsewhere. With a signing
 certificate as the first argument (and SETUP_SIGN_PASSWORD, as for
-scripts/sign.sh), the archive holds the signed setup.exe."""
+scripts/sign.sh), the archive holds setup.exe and setup-check.exe signed."""
 import hashlib
 import os
 import shutil
@@ -33,12 +34,13 @@ def source_date_epoch():
 
 
 def build(folder):
-    """setup.exe from a clean build folder with the GCC preset; its version."""
+    """setup.exe and setup-check.exe from a clean build folder with the GCC
+    preset; setup.exe's path and the version."""
     shutil.rmtree(folder, ignore_errors=True)
     subprocess.run(['cmake', '--preset', 'windows', '-B', str(folder)], cwd=ROOT, check=True,
                    stdout=subprocess.DEVNULL)
-    subprocess.run(['cmake', '--build', str(folder), '--target', 'setup', '-j', '2'], cwd=ROOT,
-                   check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(['cmake', '--build', str(folder), '--target', 'setup', 'setup_check', '-j', '2'],
+                   cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
     cache = (folder / 'CMakeCache.txt').read_text().splitlines()
     [version] = [line.split('=', 1)[1] for line in cache
                  if line.startswith('CMAKE_PROJECT_VERSION:')]
@@ -61,13 +63,16 @@ def pack(archive, members, epoch):
 def main(arguments):
     OUT.mkdir(parents=True, exist_ok=True)
     setup_exe, version = build(OUT / 'build')
+    programs = [setup_exe, OUT / 'build' / 'setup-check.exe']
     if arguments:
-        signed = OUT / 'build' / 'setup-signed.exe'
-        subprocess.run([str(ROOT / 'scripts' / 'sign.sh'), arguments[0], str(setup_exe),
-                        str(signed)], check=True)
-        setup_exe = signed
+        for index, program in enumerate(programs):
+            signed = program.with_name(program.stem + '-signed.exe')
+            subprocess.run([str(ROOT / 'scripts' / 'sign.sh'), arguments[0], str(program),
+                            str(signed)], check=True)
+            programs[index] = signed
     archive = OUT / f'setup-{version}-win64.zip'
-    members = [('setup.exe', setup_exe)] + [(name, ROOT / name) for name in DOCUMENTS]
+    members = ([('setup.exe', programs[0]), ('setup-check.exe', programs[1])]
+               + [(name, ROOT / name) for name in DOCUMENTS])
     pack(archive, members, source_date_epoch())
     digest = hashlib.sha256(archive.read_bytes()).hexdigest()
     (OUT / 'SHA256SUMS').write_text(f'{digest}  {archive.name}\n')

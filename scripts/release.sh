@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Builds setup.exe for release from a clean build folder and packs it with its
-# documents into build/release/setup-<version>-win64.zip, with
-# build/release/SHA256SUMS beside it (check it with "sha256sum -c SHA256SUMS").
+# Builds setup.exe and setup-check.exe for release from a clean build folder
+# and packs them with their documents into
+# build/release/setup-<version>-win64.zip, with build/release/SHA256SUMS
+# beside it (check it with "sha256sum -c SHA256SUMS").
 #
 #   scripts/release.sh                              unsigned
 #   SETUP_SIGN_PASSWORD=... scripts/release.sh CERTIFICATE.pfx
-#                                                   with setup.exe signed
+#                                                   with both programs signed
 #
 # Two runs from the same commit give the same archive, byte for byte.
 set -euo pipefail

@@ -1,5 +1,5 @@
 """scripts/release.sh: the archive's members, its checksums, that two runs
-give the same bytes, and that a signing certificate gives a signed setup.exe."""
+give the same bytes, and that a signing certificate gives signed programs."""
 import os
 import shutil
 import subprocess
@@ -11,7 +11,8 @@ from pathlib import Path
 SOURCE = Path(os.environ['SETUP_SOURCE'])
 VERSION = os.environ['SETUP_VERSION']
 WORK = Path(os.environ['RELEASE_WORK'])
-MEMBERS = ['setup.exe', 'README.md', 'CHANGELOG.md', 'LICENSE', 'THIRD-PARTY-NOTICES.txt']
+MEMBERS = ['setup.exe', 'setup-check.exe', 'README.md', 'CHANGELOG.md', 'LICENSE',
+           'THIRD-PARTY-NOTICES.txt']
 ARCHIVE = f'setup-{VERSION}-win64.zip'
 
 
@@ -46,10 +47,11 @@ class Archive(unittest.TestCase):
             self.assertEqual(len({info.date_time for info in infos}), 1)
             self.assertEqual({info.external_attr >> 16 for info in infos}, {0o100644})
             self.assertIsNone(archive.testzip())
-            for name in MEMBERS[1:]:
+            for name in MEMBERS[2:]:
                 self.assertEqual(archive.read(name), (SOURCE / name).read_bytes(), name)
-            built = self.folder / 'first' / 'build' / 'setup.exe'
-            self.assertEqual(archive.read('setup.exe'), built.read_bytes())
+            for name in MEMBERS[:2]:
+                built = self.folder / 'first' / 'build' / name
+                self.assertEqual(archive.read(name), built.read_bytes(), name)
 
     def test_the_checksums_check_and_catch_a_changed_byte(self):
         self.assertEqual(sums_check(self.first.parent), 0)
@@ -68,7 +70,7 @@ class Archive(unittest.TestCase):
         self.assertEqual((self.folder / 'first' / 'SHA256SUMS').read_text(),
                          (self.folder / 'second' / 'SHA256SUMS').read_text())
 
-    def test_with_a_certificate_the_archive_holds_the_signed_setup_exe(self):
+    def test_with_a_certificate_the_archive_holds_both_programs_signed(self):
         folder = self.folder / 'signed'
         folder.mkdir()
         key, certificate, bundle = folder / 'key.pem', folder / 'cert.pem', folder / 'signer.pfx'
@@ -79,11 +81,12 @@ class Archive(unittest.TestCase):
         subprocess.run(['openssl', 'pkcs12', '-export', '-inkey', key, '-in', certificate,
                         '-out', bundle, '-passout', 'pass:throwaway'], check=True)
         archive = release(folder, str(bundle), SETUP_SIGN_PASSWORD='throwaway')
-        with zipfile.ZipFile(archive) as opened:
-            (folder / 'setup.exe').write_bytes(opened.read('setup.exe'))
         verify = ['osslsigncode', 'verify', '-CAfile', str(certificate), '-in']
-        signed = subprocess.run(verify + [str(folder / 'setup.exe')], capture_output=True, text=True)
-        self.assertIn('Signature verification: ok', signed.stdout)
+        for name in MEMBERS[:2]:
+            with zipfile.ZipFile(archive) as opened:
+                (folder / name).write_bytes(opened.read(name))
+            signed = subprocess.run(verify + [str(folder / name)], capture_output=True, text=True)
+            self.assertIn('Signature verification: ok', signed.stdout, name)
         # The unsigned archive's setup.exe does not verify: the check can fail.
         with zipfile.ZipFile(self.first) as opened:
             (folder / 'unsigned.exe').write_bytes(opened.read('setup.exe'))

@@ -1,12 +1,13 @@
 """THIRD-PARTY-NOTICES.txt names every component that the static link puts
-into setup.exe: each object file and archive that the linker's map says it
-pulled in is the launcher's own or is named under a "Linked from" line."""
+into setup.exe and setup-check.exe: each object file and archive that the
+linkers' maps say they pulled in is the project's own or is named under a
+"Linked from" line."""
 import os
 import re
 import unittest
 from pathlib import Path
 
-LINK_MAP = Path(os.environ['SETUP_LINK_MAP'])
+LINK_MAPS = [Path(path) for path in os.environ['SETUP_LINK_MAPS'].split(os.pathsep)]
 NOTICES = Path(os.environ['SETUP_SOURCE']) / 'THIRD-PARTY-NOTICES.txt'
 # The launcher's own code, under its own licence.
 OWN = {'objects.a', 'liblauncher_logic.a'}
@@ -39,13 +40,16 @@ def named_in(notices):
 class Notices(unittest.TestCase):
 
     def test_every_component_the_link_pulls_in_is_named(self):
-        pulled = pulled_in(LINK_MAP.read_text())
-        # The map must be read right: the start-up code is always there.
-        self.assertIn('crt2.o', pulled)
-        self.assertIn('liblauncher_logic.a', pulled)
-        unnamed = pulled - OWN - named_in(NOTICES.read_text())
-        self.assertEqual(unnamed, set(), 'the link pulled in components that '
-                         'THIRD-PARTY-NOTICES.txt does not name')
+        for link_map in LINK_MAPS:
+            pulled = pulled_in(link_map.read_text())
+            # The map must be read right: the start-up code is always there.
+            self.assertTrue({'crt2.o', 'crt2u.o'} & pulled, link_map)
+            self.assertIn('libkernel32.a', pulled)
+            if link_map.name == 'setup.map':
+                self.assertIn('liblauncher_logic.a', pulled)
+            unnamed = pulled - OWN - named_in(NOTICES.read_text())
+            self.assertEqual(unnamed, set(), f'the link of {link_map.name} pulled in components '
+                             'that THIRD-PARTY-NOTICES.txt does not name')
 
     def test_the_reading_of_a_map_sees_members_and_objects(self):
         sample = ('Archive member included to satisfy reference by file (symbol)\n\n'

@@ -7,6 +7,7 @@ import xml.etree.ElementTree as ElementTree
 import pefile
 
 SETUP_EXE = os.environ['SETUP_EXE']
+SETUP_CHECK_EXE = os.environ['SETUP_CHECK_EXE']
 VERSION = os.environ['SETUP_VERSION']
 
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
@@ -98,6 +99,27 @@ class PortableExecutable(unittest.TestCase):
         major, minor, patch = (int(part) for part in VERSION.split('.'))
         self.assertEqual((fixed.FileVersionMS, fixed.FileVersionLS),
                          ((major << 16) | minor, patch << 16))
+
+
+class CheckProgram(unittest.TestCase):
+    """setup-check.exe ships beside setup.exe: a 64-bit console program,
+    hardened alike, importing only system DLLs."""
+
+    def test_console_program_of_system_dlls(self):
+        pe = pefile.PE(SETUP_CHECK_EXE)
+        self.assertEqual(pe.FILE_HEADER.Machine, pefile.MACHINE_TYPE['IMAGE_FILE_MACHINE_AMD64'])
+        self.assertEqual(pe.OPTIONAL_HEADER.Subsystem,
+                         pefile.SUBSYSTEM_TYPE['IMAGE_SUBSYSTEM_WINDOWS_CUI'])
+        imported = {entry.dll.decode().lower() for entry in pe.DIRECTORY_ENTRY_IMPORT}
+        self.assertLessEqual(imported, ALLOWED_IMPORTS)
+        self.assertEqual(pe.FILE_HEADER.TimeDateStamp, 0)
+        self.assertTrue(pe.OPTIONAL_HEADER.DllCharacteristics
+                        & pefile.DLL_CHARACTERISTICS['IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE'])
+        [manifest] = resources(pe, RT_MANIFEST)
+        # It reads the system's own code page, so it must not ask for UTF-8.
+        elements = [e.tag for e in ElementTree.fromstring(manifest).iter()]
+        self.assertFalse([tag for tag in elements if tag.endswith('}activeCodePage')])
+        self.assertTrue([tag for tag in elements if tag.endswith('}requestedExecutionLevel')])
 
 
 if __name__ == '__main__':

@@ -1,5 +1,6 @@
-"""Two clean builds of setup.exe, in different folders at different times,
-give the same bytes; SOURCE_DATE_EPOCH sets the one date it carries."""
+"""Two clean builds of setup.exe and setup-check.exe, in different folders at
+different times, give the same bytes; SOURCE_DATE_EPOCH sets the one date
+they carry."""
 import os
 import shutil
 import subprocess
@@ -22,9 +23,9 @@ def build(folder, source_date_epoch=None):
     subprocess.run(['cmake', '-S', SOURCE, '-B', folder, '-DCMAKE_BUILD_TYPE=MinSizeRel',
                     f'-DCMAKE_TOOLCHAIN_FILE={TOOLCHAIN}'],
                    env=env, check=True, capture_output=True)
-    subprocess.run(['cmake', '--build', folder, '--target', 'setup'],
+    subprocess.run(['cmake', '--build', folder, '--target', 'setup', 'setup_check'],
                    env=env, check=True, capture_output=True)
-    return (Path(folder) / 'setup.exe').read_bytes()
+    return tuple((Path(folder) / name).read_bytes() for name in ('setup.exe', 'setup-check.exe'))
 
 
 def copyright_of(image):
@@ -47,11 +48,12 @@ class Reproducible(unittest.TestCase):
         first = build(self.folder / 'first')
         time.sleep(1.5)
         second = build(self.folder / 'elsewhere' / 'second')
-        self.assertEqual(len(first), len(second))
-        self.assertTrue(first == second, 'the two builds of setup.exe differ')
+        for name, one, other in zip(('setup.exe', 'setup-check.exe'), first, second):
+            self.assertEqual(len(one), len(other), name)
+            self.assertTrue(one == other, f'the two builds of {name} differ')
 
     def test_source_date_epoch_sets_the_year(self):
-        image = build(self.folder / 'epoch', source_date_epoch=0)  # 1970-01-01
+        image, _ = build(self.folder / 'epoch', source_date_epoch=0)  # 1970-01-01
         self.assertRegex(copyright_of(image), r'^Copyright \(C\) 1970 ')
 
 
