@@ -88,7 +88,8 @@ def demo_second_start(folder):
     print('$ wine setup.exe   (again, while that installer runs)')
     with open(folder / 'second-output.txt', 'wb') as out:
         second = subprocess.run(['wine', 'setup.exe'], cwd=install, env=env, stdout=out).returncode
-    print(f'Exit status: {second}; standard output: {(folder / "second-output.txt").read_bytes()!r}')
+    printed = (folder / 'second-output.txt').read_bytes()
+    print(f'Exit status: {second}; standard output: {printed!r}')
     print('The folder while the first installer still runs:')
     print(tree(install))
     status = first.wait()
