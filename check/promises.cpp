@@ -141,20 +141,26 @@ int CountRecords(const char* kind) {
 // One hex field of a record, as UTF-16 units; returns what follows it.
 const char* Unhex(const char* hex, wchar_t* text, size_t room) {
   size_t length = 0;
-  for (; hex[0] != 0 && hex[0] != ' ' && hex[0] != '\n' && length + 1 < room; hex += 4) {
+  for (; hex[0] > ' ' && hex[1] > ' ' && hex[2] > ' ' && hex[3] > ' ' && length + 1 < room;
+       hex += 4) {
     char unit[5] = {hex[0], hex[1], hex[2], hex[3], 0};
     text[length++] = static_cast<wchar_t>(strtoul(unit, nullptr, 16));
   }
   text[length] = 0;
+  while (*hex > ' ') ++hex;  // what did not fit, or a broken unit
   return *hex == ' ' ? hex + 1 : hex;
 }
 
-// The installer's command line and program of the index-th start; false when
-// it did not start that often.
-bool InstallerRun(int index, wchar_t* commandLine, wchar_t (&module)[kPathRoom]) {
+// The installer's command line and program of the index-th start, and
+// whether it was asked to start hidden; false when it did not start that often.
+bool InstallerRun(int index, wchar_t* commandLine, wchar_t (&module)[kPathRoom],
+                  bool* hidden = nullptr) {
   const char* fields = FindRecord("installer ", index);
   if (fields == nullptr) return false;
-  Unhex(Unhex(fields, module, kPathRoom), commandLine, kCommandRoom);
+  const char* startup = Unhex(Unhex(fields, module, kPathRoom), commandLine, kCommandRoom);
+  unsigned long flags = 0, show = 0;
+  sscanf(startup, "%lu %lu", &flags, &show);
+  if (hidden != nullptr) *hidden = (flags & STARTF_USESHOWWINDOW) != 0 && show == SW_HIDE;
   return true;
 }
 
@@ -184,7 +190,8 @@ void CheckInstallerStart(const Case& c) {
   static wchar_t commandLine[kCommandRoom];
   wchar_t module[kPathRoom], expected[kPathRoom], escaped[kPathRoom];
   JoinPath(expected, c.jre, L"bin\\javaw.exe");
-  bool started = InstallerRun(0, commandLine, module);
+  bool hidden = false;
+  bool started = InstallerRun(0, commandLine, module, &hidden);
   Escape(started ? commandLine : L"", escaped, kPathRoom);
   if (!started)
     Report(kFail, L"installer start", L"no installer started; %ls", Outcome(c));
@@ -192,6 +199,8 @@ void CheckInstallerStart(const Case& c) {
     Report(kFail, L"installer start", L"the installer started was %ls", module);
   else if (wcscmp(commandLine, kInstallerPrefix) != 0)
     Report(kFail, L"installer start", L"its command line was \"%ls\"", escaped);
+  else if (hidden)
+    Report(kFail, L"installer start", L"the installer was asked to start hidden");
   else
     Report(kPass, L"installer start");
 }
