@@ -68,18 +68,25 @@ int wmain(int argc, wchar_t** argv) {
   if (PlayRole(&roleStatus)) return roleStatus;
 
   wchar_t self[kPathRoom], setupExe[kPathRoom], temp[kPathRoom], work[kPathRoom];
-  GetModuleFileNameW(nullptr, self, kPathRoom);
+  DWORD selfLength = GetModuleFileNameW(nullptr, self, kPathRoom);
+  if (selfLength == 0 || selfLength >= kPathRoom) return Usage(L"this program's path is too long");
   if (argc > 2) return Usage(L"one argument at most");
   if (argc == 2 && (wcscmp(argv[1], L"/?") == 0 || wcscmp(argv[1], L"--help") == 0)) {
     Usage(L"setup-check " SETUP_VERSION_TEXT);
     return 0;
   }
   if (argc == 2) {
-    if (GetFullPathNameW(argv[1], kPathRoom, setupExe, nullptr) == 0) return Usage(L"bad path");
+    // A path longer than the room gives the length it needs and leaves the
+    // buffer unwritten, not 0.
+    DWORD full = GetFullPathNameW(argv[1], kPathRoom, setupExe, nullptr);
+    if (full == 0 || full >= kPathRoom) return Usage(L"bad path");
   } else {
-    wcscpy(setupExe, self);
-    wchar_t* name = wcsrchr(setupExe, L'\\');
-    wcscpy(name != nullptr ? name + 1 : setupExe, L"setup.exe");
+    wchar_t folder[kPathRoom];
+    wcscpy(folder, self);
+    wchar_t* name = wcsrchr(folder, L'\\');
+    if (name != nullptr) *name = 0;
+    if (name == nullptr || !JoinPath(setupExe, folder, L"setup.exe"))
+      return Usage(L"this program's path is too long");
   }
   DWORD attributes = GetFileAttributesW(setupExe);
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -91,8 +98,9 @@ int wmain(int argc, wchar_t** argv) {
   // %TEMP% is often given in 8.3 short form; the long one is what the
   // installer's own path will be compared with.
   DWORD length = GetTempPathW(kPathRoom, temp);
-  if (length == 0 || length >= kPathRoom || GetLongPathNameW(temp, temp, kPathRoom) == 0)
-    return Usage(L"no folder for temporary files");
+  if (length == 0 || length >= kPathRoom) return Usage(L"no folder for temporary files");
+  length = GetLongPathNameW(temp, temp, kPathRoom);
+  if (length == 0 || length >= kPathRoom) return Usage(L"no folder for temporary files");
   swprintf(work, kPathRoom, L"%lssetup-check-%lu-%llu", temp, GetCurrentProcessId(),
            static_cast<unsigned long long>(GetTickCount64()));
   if (!CreateDirectoryW(work, nullptr)) return Usage(L"cannot make a folder under %TEMP%");

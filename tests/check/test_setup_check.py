@@ -39,8 +39,8 @@ def windows_path(path):
     return 'Z:' + str(Path(path).resolve()).replace('/', '\\')
 
 
-def check(setup_exe, locale):
-    """Runs setup-check.exe on setup_exe; its status and its lines by verdict."""
+def run(arguments, locale='en_US.UTF-8', program=SETUP_CHECK_EXE):
+    """Runs setup-check.exe with these arguments; its status and its output."""
     env = dict(os.environ, WINEDEBUG='-all', LC_ALL=locale,
                WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d')
     env.pop('DISPLAY', None)
@@ -48,9 +48,14 @@ def check(setup_exe, locale):
     output = WORK / 'output.txt'
     # A file, not a pipe: a wineserver this call starts would hold a pipe open.
     with open(output, 'wb') as out:
-        status = subprocess.run(['wine', str(SETUP_CHECK_EXE), windows_path(setup_exe)], env=env,
+        status = subprocess.run(['wine', str(program)] + arguments, env=env,
                                 stdout=out, stderr=subprocess.DEVNULL, timeout=600).returncode
-    text = output.read_text(encoding='utf-8')
+    return status, output.read_text(encoding='utf-8')
+
+
+def check(setup_exe, locale):
+    """Runs setup-check.exe on setup_exe; its status and its lines by verdict."""
+    status, text = run([windows_path(setup_exe)], locale)
     lines = {}
     for line in text.splitlines():
         verdict = re.match(r'(PASS|FAIL|NOT HERE|FACT) ([^:]+)(?:: (.*))?$', line)
@@ -117,6 +122,36 @@ class SetupCheck(unittest.TestCase):
         self.assertEqual(lines['FAIL']['follow-up script'],
                          "the command interpreter's window showed")
         self.assertIn('no planted cmd.exe', lines['PASS'])
+
+    def test_it_runs_nothing_when_it_cannot_run(self):
+        alone = WORK / 'setup-check-alone'
+        shutil.rmtree(alone, ignore_errors=True)
+        alone.mkdir(parents=True)
+        shutil.copy(SETUP_CHECK_EXE, alone / 'setup-check.exe')
+        missing = windows_path(WORK / 'nowhere' / 'setup.exe')
+        cases = {
+            'no setup.exe beside it': ([], alone / 'setup-check.exe',
+                                       f'no setup.exe at {windows_path(alone)}\\setup.exe'),
+            'a named one missing': ([missing], SETUP_CHECK_EXE, f'no setup.exe at {missing}'),
+            'a folder named': ([windows_path(WORK)], SETUP_CHECK_EXE, 'no setup.exe at '),
+            'two arguments': ([windows_path(SETUP_EXE)] * 2, SETUP_CHECK_EXE,
+                              'one argument at most'),
+            # Longer than any path it keeps: refused, never read from an
+            # unwritten buffer.
+            'a path longer than its room': (['C:\\' + 'x' * 3000 + '\\setup.exe'],
+                                            SETUP_CHECK_EXE, 'bad path'),
+        }
+        for case, (arguments, program, problem) in cases.items():
+            with self.subTest(case):
+                status, text = run(arguments, program=program)
+                self.assertEqual(status, 2, text)
+                self.assertTrue(text.splitlines()[0].startswith(problem), text)
+                self.assertIn('usage: setup-check.exe [SETUP_EXE]', text)
+                self.assertNotRegex(text, re.compile('^(PASS|FAIL) ', re.M))
+                self.assertEqual(work_folders(), [])
+        status, text = run(['/?'])
+        self.assertEqual(status, 0, text)
+        self.assertTrue(text.startswith('setup-check 1.'), text)
 
     def tearDown(self):
         # A failed check keeps its folder for a person to look at; not here.
