@@ -41,6 +41,11 @@ inline bool AppendDecimal(char* buffer, size_t room, size_t* length, int32_t val
   return AppendText(buffer, room, length, digits + first);
 }
 
+// The unit with an ASCII letter in upper case; every other unit as it is.
+inline char16_t UpperAscii(char16_t unit) {
+  return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 32) : unit;
+}
+
 // True when the two texts are equal unit for unit, terminators included:
 // case-sensitive, with no regard to what the texts name.
 template <typename Unit>

@@ -11,9 +11,6 @@ static constexpr size_t kHashDigits = 16;
 static_assert(sizeof kGuardPrefix / sizeof kGuardPrefix[0] + kHashDigits == kGuardNameSize,
               "the guard's name fills its buffer exactly");
 
-// The longest path that the wide file operations take.
-static constexpr size_t kFinalPathRoom = 32768;
-
 // 64-bit FNV-1a over the UTF-16 units, ASCII letters folded to upper case.
 // Windows gives one folder's final path in one letter case, but the server
 // name of a network path may come as the drive was mapped; folding can only
@@ -22,8 +19,7 @@ static constexpr size_t kFinalPathRoom = 32768;
 static uint64_t HashPath(const char16_t* path) {
   uint64_t hash = 14695981039346656037ull;
   for (; *path != 0; ++path) {
-    char16_t unit = *path >= u'a' && *path <= u'z' ? static_cast<char16_t>(*path - 32) : *path;
-    hash ^= unit;
+    hash ^= UpperAscii(*path);
     hash *= 1099511628211ull;
   }
   return hash;
@@ -41,7 +37,7 @@ void BuildGuardName(const char16_t* finalPath, char16_t (&name)[kGuardNameSize])
 
 GuardOutcome TakeFolderGuard() {
   char16_t finalPath[kFinalPathRoom];
-  if (platform::GetFinalPathOfFolder(u".", finalPath, kFinalPathRoom) == 0)
+  if (platform::GetFinalPath(u".", finalPath, kFinalPathRoom) == 0)
     return kGuardUnavailable;
   char16_t name[kGuardNameSize];
   BuildGuardName(finalPath, name);

@@ -32,8 +32,10 @@ int RunLauncher(const char16_t* argumentText) {
   if (!platform::RunAndWait(kInstallerProgram, command, false, &startError))
     return ReportStartFailure(diagnosticMode, "CreateProcess failed (izpack).", startError);
 
-  // The installer's process has ended, whatever its outcome. The pause gives
-  // whatever it left behind time to let go of the installation folder.
+  // The installer's process has ended, whatever its outcome, but the
+  // installation has not while a program of its runtime still runs. The pause
+  // then gives whatever they left behind time to let go of the folder.
+  WaitForRuntimePrograms();
   platform::Sleep(kPauseAfterInstaller);
   ShowInfo(diagnosticMode, "End of installation.");
   return RunFollowUp(diagnosticMode);

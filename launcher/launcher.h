@@ -28,6 +28,9 @@ void BuildInstallerCommand(const char16_t* argumentText, char (&command)[kComman
 // The whole run; returns the process exit status, 0 or 1.
 int RunLauncher(const char16_t* argumentText);
 
+// The longest path that the wide file operations take, terminator included.
+constexpr size_t kFinalPathRoom = 32768;
+
 // The guard of the installation folder: one launcher per folder at a time.
 // Its name is "Local\QuellbrookSetup-" and 16 hex digits of a hash of the
 // folder's final path; kGuardNameSize counts the terminator.
@@ -40,6 +43,11 @@ enum GuardOutcome {
   kGuardUnavailable,   // could not be had; the launch goes on without it
 };
 GuardOutcome TakeFolderGuard();
+
+// After the installer's process: waits while any program whose file lies
+// inside the runtime folder, by its final path, still runs, looking again
+// after each one ends. Programs that cannot be opened are not seen.
+void WaitForRuntimePrograms();
 
 // In diagnostic mode, a box captioned "Info" with text; otherwise nothing.
 void ShowInfo(bool diagnosticMode, const char* text);

@@ -41,6 +41,9 @@
 #ifndef WAIT_TIMEOUT
 #define WAIT_TIMEOUT 0x102u
 #endif
+#ifndef INFINITE
+#define INFINITE 0xFFFFFFFFu
+#endif
 
 namespace platform {
 
@@ -117,13 +120,14 @@ void FindClose(FindHandle enumeration);
 
 // --- Named kernel objects, for the guard of the installation folder.
 
-// The final path of the folder path, as GetFinalPathNameByHandleW gives it for
-// a handle to that folder: normalized, with the volume's drive letter or UNC
-// name (its NT device name where it has neither). Every spelling of one folder
-// (another letter case, 8.3 short names, a link, a mapped drive) gives the
-// same text. Returns its length in units, or 0 when the folder cannot be
-// opened or its path does not fit in room units, terminator included.
-size_t GetFinalPathOfFolder(const char16_t* path, char16_t* finalPath, size_t room);
+// The final path of the file or folder path, as GetFinalPathNameByHandleW
+// gives it for a handle to it: normalized, with the volume's drive letter or
+// UNC name (its NT device name where it has neither). Every spelling of one
+// file or folder (another letter case, 8.3 short names, a link, a mapped
+// drive) gives the same text. Returns its length in units, or 0 when it
+// cannot be opened or its path does not fit in room units, terminator
+// included.
+size_t GetFinalPath(const char16_t* path, char16_t* finalPath, size_t room);
 
 typedef struct KernelObject* Handle;
 
@@ -136,5 +140,31 @@ Handle CreateMutexW(const char16_t* name);
 uint32_t WaitForSingleObject(Handle object, uint32_t milliseconds);
 
 void CloseHandle(Handle object);
+
+// --- Processes, for the wait on every program that runs from the runtime.
+
+uint32_t GetCurrentProcessId();
+
+// A snapshot of the processes running now (CreateToolhelp32Snapshot); null
+// when none can be taken. Only each process's id is handed on.
+typedef struct ProcessSnapshot* ProcessList;
+struct ProcessRecord {
+  uint32_t th32ProcessID;
+};
+ProcessList CreateProcessSnapshot();
+bool Process32FirstW(ProcessList processes, ProcessRecord* record);
+bool Process32NextW(ProcessList processes, ProcessRecord* record);
+void CloseProcessSnapshot(ProcessList processes);
+
+// The process opened with PROCESS_QUERY_LIMITED_INFORMATION and SYNCHRONIZE,
+// the least rights that name its program and wait for its end; null when it
+// cannot be opened (another account's process, a protected one, one gone).
+Handle OpenProcess(uint32_t processId);
+
+// The full path of the process's program, in Win32 form, and its length in
+// units; 0 when it cannot be had or does not fit in room units, terminator
+// included. It is spelt as the program was started: only its final path
+// (GetFinalPath) tells where it lies.
+size_t QueryFullProcessImageNameW(Handle process, char16_t* path, size_t room);
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 // Win32 calls only: the Windows implementation of platform/platform.h.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <stdio.h>
 
@@ -146,9 +147,10 @@ bool FindNextFileW(FindHandle enumeration, FindRecord* record) {
 
 void FindClose(FindHandle enumeration) { ::FindClose(reinterpret_cast<HANDLE>(enumeration)); }
 
-size_t GetFinalPathOfFolder(const char16_t* path, char16_t* finalPath, size_t room) {
-  // A folder opens only with backup semantics. Reading its attributes is the
-  // least right that still names it, and full sharing hinders nobody.
+size_t GetFinalPath(const char16_t* path, char16_t* finalPath, size_t room) {
+  // A folder opens only with backup semantics, a file with or without.
+  // Reading its attributes is the least right that still names it, and full
+  // sharing hinders nobody, a running program's file included.
   HANDLE folder = ::CreateFileW(Wide(path), FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -176,5 +178,49 @@ uint32_t WaitForSingleObject(Handle object, uint32_t milliseconds) {
 }
 
 void CloseHandle(Handle object) { ::CloseHandle(reinterpret_cast<HANDLE>(object)); }
+
+uint32_t GetCurrentProcessId() { return ::GetCurrentProcessId(); }
+
+ProcessList CreateProcessSnapshot() {
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  return snapshot == INVALID_HANDLE_VALUE ? nullptr : reinterpret_cast<ProcessList>(snapshot);
+}
+
+// Process32FirstW and Process32NextW want the record's size set before each call.
+template <typename Step>
+static bool NextProcess(Step step, ProcessList processes, ProcessRecord* record) {
+  PROCESSENTRY32W entry;
+  entry.dwSize = sizeof entry;
+  if (!step(reinterpret_cast<HANDLE>(processes), &entry)) return false;
+  record->th32ProcessID = entry.th32ProcessID;
+  return true;
+}
+
+bool Process32FirstW(ProcessList processes, ProcessRecord* record) {
+  return NextProcess(::Process32FirstW, processes, record);
+}
+
+bool Process32NextW(ProcessList processes, ProcessRecord* record) {
+  return NextProcess(::Process32NextW, processes, record);
+}
+
+void CloseProcessSnapshot(ProcessList processes) {
+  ::CloseHandle(reinterpret_cast<HANDLE>(processes));
+}
+
+Handle OpenProcess(uint32_t processId) {
+  // Rights that a process elevated from the same account still grants a
+  // standard one; a process of another account grants them to nobody else.
+  return reinterpret_cast<Handle>(
+      ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, processId));
+}
+
+size_t QueryFullProcessImageNameW(Handle process, char16_t* path, size_t room) {
+  DWORD units = static_cast<DWORD>(ClampedRoom(room));
+  if (!::QueryFullProcessImageNameW(reinterpret_cast<HANDLE>(process), 0,
+                                    reinterpret_cast<wchar_t*>(path), &units))
+    return 0;
+  return units;
+}
 
 }  // namespace platform

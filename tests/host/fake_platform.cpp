@@ -129,6 +129,38 @@ Entry& AddFolder(const std::u16string& path, uint32_t attributes) {
 
 bool Exists(const std::u16string& path) { return Find(path) != nullptr; }
 
+// The text up to its last backslash, or empty without one.
+static std::u16string FolderOf(const std::u16string& path, bool withBackslash) {
+  size_t slash = path.rfind(u'\\');
+  return slash == std::u16string::npos ? u"" : path.substr(0, slash + (withBackslash ? 1 : 0));
+}
+
+Process& AddProcess(uint32_t id, const std::u16string& image, const std::u16string& finalImage) {
+  // The launcher asks for the final path of the program's folder.
+  if (!finalImage.empty())
+    state.finalPaths[FolderOf(image, true)] = FolderOf(finalImage, false);
+  state.processes.push_back(Process{});
+  Process& process = state.processes.back();
+  process.id = id;
+  process.image = image;
+  return process;
+}
+
+static Process* FindProcess(uint32_t id) {
+  for (Process& process : state.processes)
+    if (process.id == id) return &process;
+  return nullptr;
+}
+
+// A process is listed once it was started, from the beginning or by its
+// starter's end, until it has ended while the launcher waited for it.
+static bool Listed(const Process& process) {
+  if (process.gone) return false;
+  if (process.startedBy == 0) return true;
+  const Process* starter = FindProcess(process.startedBy);
+  return starter != nullptr && !starter->running;
+}
+
 void Reset() {
   state = State();
   AddFolder(kCurrentFolder);
@@ -138,12 +170,18 @@ std::vector<std::string> CallsOf(std::initializer_list<const char*> operations) 
   std::vector<std::string> selected;
   for (const std::string& call : state.calls)
     for (const char* operation : operations)
-      if (call.compare(0, strlen(operation) + 1, std::string(operation) + " ") == 0)
+      if (call == operation ||
+          call.compare(0, strlen(operation) + 1, std::string(operation) + " ") == 0)
         selected.push_back(call);
   return selected;
 }
 
 static void Record(const std::string& line) { state.calls.push_back(line); }
+
+static std::u16string ToUtf16(uint32_t number) {
+  std::string digits = std::to_string(number);
+  return std::u16string(digits.begin(), digits.end());
+}
 
 }  // namespace fake
 
@@ -208,11 +246,17 @@ using fake::state;
 
 struct platform::KernelObject {
   std::u16string name;
+  uint32_t processId = 0;  // a process's handle; 0: a mutex
 };
 
 // Every handle given out, freed at exit: a guard is never closed, as in the
 // real launcher, and the leak checker must not take that for a leak.
 static std::deque<platform::KernelObject> kernelObjects;
+
+struct platform::ProcessSnapshot {
+  std::vector<uint32_t> ids;
+  size_t next = 0;
+};
 
 struct platform::FindEnumeration {
   std::u16string pattern;
@@ -372,12 +416,13 @@ void FindClose(FindHandle enumeration) {
   delete enumeration;
 }
 
-size_t GetFinalPathOfFolder(const char16_t* path, char16_t* finalPath, size_t room) {
+size_t GetFinalPath(const char16_t* path, char16_t* finalPath, size_t room) {
   FakeCall call;
-  Record("GetFinalPathOfFolder " + Readable(path));
-  if (state.finalPath.empty() || state.finalPath.size() >= room) return 0;
-  memcpy(finalPath, state.finalPath.c_str(), (state.finalPath.size() + 1) * sizeof(char16_t));
-  return state.finalPath.size();
+  Record("GetFinalPath " + Readable(path));
+  auto found = state.finalPaths.find(path);
+  if (found == state.finalPaths.end() || found->second.size() >= room) return 0;
+  memcpy(finalPath, found->second.c_str(), (found->second.size() + 1) * sizeof(char16_t));
+  return found->second.size();
 }
 
 Handle CreateMutexW(const char16_t* name) {
@@ -390,7 +435,16 @@ Handle CreateMutexW(const char16_t* name) {
 
 uint32_t WaitForSingleObject(Handle object, uint32_t milliseconds) {
   FakeCall call;
-  Record("WaitForSingleObject " + Readable(object->name) + " " + std::to_string(milliseconds));
+  Record("WaitForSingleObject " + Readable(object->name) + " " +
+         (milliseconds == INFINITE ? std::string("INFINITE") : std::to_string(milliseconds)));
+  if (object->processId != 0) {
+    fake::Process* process = fake::FindProcess(object->processId);
+    if (!process->running) return WAIT_OBJECT_0;
+    if (milliseconds != INFINITE) return WAIT_TIMEOUT;
+    // It ends, and leaves the list once the launcher lets go of it.
+    if (process->waitResult == WAIT_OBJECT_0) process->running = false, process->gone = true;
+    return process->waitResult;
+  }
   auto other = state.otherMutexes.find(object->name);
   return other == state.otherMutexes.end() ? WAIT_OBJECT_0 : other->second;
 }
@@ -398,6 +452,56 @@ uint32_t WaitForSingleObject(Handle object, uint32_t milliseconds) {
 void CloseHandle(Handle object) {
   FakeCall call;
   Record("CloseHandle " + Readable(object->name));
+}
+
+uint32_t GetCurrentProcessId() { return state.selfId; }
+
+ProcessList CreateProcessSnapshot() {
+  FakeCall call;
+  Record("CreateProcessSnapshot");
+  if (state.snapshotFails) return nullptr;
+  ProcessSnapshot* snapshot = new ProcessSnapshot;
+  for (const fake::Process& process : state.processes)
+    if (fake::Listed(process)) snapshot->ids.push_back(process.id);
+  return snapshot;
+}
+
+bool Process32FirstW(ProcessList processes, ProcessRecord* record) {
+  FakeCall call;
+  processes->next = 0;
+  return Process32NextW(processes, record);
+}
+
+bool Process32NextW(ProcessList processes, ProcessRecord* record) {
+  FakeCall call;
+  if (processes->next == processes->ids.size()) return false;
+  record->th32ProcessID = processes->ids[processes->next++];
+  return true;
+}
+
+void CloseProcessSnapshot(ProcessList processes) {
+  FakeCall call;
+  Record("CloseProcessSnapshot");
+  delete processes;
+}
+
+Handle OpenProcess(uint32_t processId) {
+  FakeCall call;
+  Record("OpenProcess " + std::to_string(processId));
+  const fake::Process* process = fake::FindProcess(processId);
+  if (process == nullptr || !process->opens) return nullptr;
+  kernelObjects.push_back(KernelObject{u"process " + fake::ToUtf16(processId), processId});
+  return &kernelObjects.back();
+}
+
+size_t QueryFullProcessImageNameW(Handle process, char16_t* path, size_t room) {
+  FakeCall call;
+  Record("QueryFullProcessImageNameW " + Readable(process->name));
+  const fake::Process* found = fake::FindProcess(process->processId);
+  const std::u16string& image = found->image;
+  if (image.empty() || image.size() >= room) return 0;
+  memcpy(path, image.c_str(), (image.size() + 1) * sizeof(char16_t));
+  return image.size();
 }
 
 }  // namespace platform

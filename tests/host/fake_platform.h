@@ -9,6 +9,8 @@
 
 #include <stdint.h>
 
+#include "platform/platform.h"
+
 #include <map>
 #include <string>
 #include <vector>
@@ -31,6 +33,17 @@ struct Start {
   uint32_t error = 0;
 };
 
+// A running process that another program started, not the launcher.
+struct Process {
+  uint32_t id = 0;
+  std::u16string image;  // its program as QueryFullProcessImageNameW spells it; empty: unreadable
+  bool opens = true;     // OpenProcess gives a handle
+  bool running = true;   // false: ended, but still listed
+  uint32_t startedBy = 0;  // listed only once that process has ended; 0: from the start
+  uint32_t waitResult = WAIT_OBJECT_0;  // what a wait without a limit gives
+  bool gone = false;  // ended while the launcher waited for it
+};
+
 struct State {
   const char16_t* commandLine = nullptr;
   std::vector<std::string> calls;
@@ -40,12 +53,19 @@ struct State {
   std::string systemDirectory = "C:\\windows\\system32";
   uint32_t systemDirectoryError = 0;  // non-zero: GetSystemDirectoryA fails
   std::map<std::u16string, Entry> entries;  // by resolved path
-  // The working folder's final path; empty: it cannot be read.
-  std::u16string finalPath = u"\\\\?\\C:\\inst";
+  // Final paths by the path as given; a path not listed cannot be opened.
+  std::map<std::u16string, std::u16string> finalPaths = {
+      {u".", u"\\\\?\\C:\\inst"}, {u"jre", u"\\\\?\\C:\\inst\\jre"}};
   bool mutexFails = false;  // CreateMutexW gives no handle
   // Mutexes that other processes hold, by name: what a wait on one gives
   // (WAIT_TIMEOUT while its owner runs, WAIT_ABANDONED once it was killed).
   std::map<std::u16string, uint32_t> otherMutexes;
+  // The running processes but the children that the launcher starts itself
+  // (RunAndWait), which have ended when it returns; the launcher is among
+  // them only when a test adds it, by selfId.
+  std::vector<Process> processes;
+  uint32_t selfId = 4242;
+  bool snapshotFails = false;
   int nextOrder = 0;
 };
 
@@ -59,6 +79,10 @@ void Reset();
 Entry& AddFile(const std::u16string& path, uint32_t attributes = 0);
 Entry& AddFolder(const std::u16string& path, uint32_t attributes = 0);
 bool Exists(const std::u16string& path);
+
+// A running process whose program lies at finalImage, started as image;
+// without finalImage, the final path of the image's folder cannot be had.
+Process& AddProcess(uint32_t id, const std::u16string& image, const std::u16string& finalImage);
 
 // The recorded calls whose lines start with one of the given words.
 std::vector<std::string> CallsOf(std::initializer_list<const char*> operations);

@@ -28,11 +28,11 @@ void SetUpFolder() {
 TEST(FolderGuard, ASecondLauncherStartsMovesAndDeletesNothing) {
   for (bool diagnostic : {true, false}) {
     SetUpFolder();
-    const std::u16string name = GuardName(fake::state.finalPath);
+    const std::u16string name = GuardName(fake::state.finalPaths[u"."]);
     fake::state.otherMutexes[name] = WAIT_TIMEOUT;
     EXPECT_EQ(RunLauncher(diagnostic ? u"-orva:msg" : u"a"), 1);
     const std::string guard = fake::Readable(name);
-    Calls expected = {"GetFinalPathOfFolder .", "CreateMutexW " + guard,
+    Calls expected = {"GetFinalPath .", "CreateMutexW " + guard,
                       "WaitForSingleObject " + guard + " 0", "CloseHandle " + guard,
                       "WriteStandardOutput CreateProcess failed (183).\n"};
     if (diagnostic) {
@@ -65,14 +65,17 @@ TEST(FolderGuard, TakenBeforeTheInstallerHeldToTheEndAndNeverInTheWayOfALaunch) 
   };
   for (const auto& guardCase : cases) {
     SetUpFolder();
-    fake::state.finalPath = guardCase.finalPath;
+    if (guardCase.finalPath.empty())
+      fake::state.finalPaths.erase(u".");
+    else
+      fake::state.finalPaths[u"."] = guardCase.finalPath;
     fake::state.mutexFails = guardCase.mutexFails;
     if (guardCase.otherWait != 0)
       fake::state.otherMutexes[GuardName(guardCase.finalPath)] = guardCase.otherWait;
     EXPECT_EQ(RunLauncher(u""), 0) << guardCase.why;
-    Calls calls = fake::CallsOf({"GetFinalPathOfFolder", "RunAndWait", "MoveFileW"});
-    ASSERT_EQ(calls.size(), 3u) << guardCase.why;
-    EXPECT_EQ(calls[0], "GetFinalPathOfFolder .");
+    Calls calls = fake::CallsOf({"GetFinalPath", "RunAndWait", "MoveFileW"});
+    ASSERT_EQ(calls.size(), 4u) << guardCase.why;
+    EXPECT_EQ(calls[0], "GetFinalPath .");
     EXPECT_EQ(fake::CallsOf({"WriteStandardOutput"}), Calls{}) << guardCase.why;
     // A guard taken is never let go of before the process ends.
     if (guardCase.taken) {

@@ -19,6 +19,7 @@
 
 #include <string>
 
+#include "launcher/launcher.h"
 #include "platform/platform.h"
 #include "platform/process_win32.h"
 
@@ -85,6 +86,10 @@ int Child(int argc, wchar_t** argv) {
     // Takes the guard as the launcher does and ends without letting go of it.
     platform::Handle guard = platform::CreateMutexW(U(argv[3]));
     return guard == nullptr ? 98 : static_cast<int>(platform::WaitForSingleObject(guard, 0));
+  }
+  if (argc >= 4 && wcscmp(argv[2], L"sleep") == 0) {
+    Sleep(wcstoul(argv[3], nullptr, 10));
+    return 0;
   }
   if (argc >= 3 && wcscmp(argv[2], L"stdout") == 0) {
     platform::WriteStandardOutput("written\n");
@@ -324,7 +329,7 @@ void TestConversions() {
   ok(platform::MultiByteToWideChar("a\xC3(", units, 4) == 0, "invalid UTF-8 was converted");
 }
 
-void TestGetFinalPathOfFolder() {
+void TestGetFinalPath() {
   std::wstring plain = folder + L"A folder with a long name";
   CreateDirectoryW(plain.c_str(), nullptr);
   CreateDirectoryW((plain + L"\\inner").c_str(), nullptr);
@@ -333,18 +338,18 @@ void TestGetFinalPathOfFolder() {
   wcscpy(upper, plain.c_str());
   CharUpperW(upper);
   char16_t expected[MAX_PATH * 2], got[MAX_PATH * 2];
-  size_t length = platform::GetFinalPathOfFolder(U(plain.c_str()), expected, MAX_PATH * 2);
+  size_t length = platform::GetFinalPath(U(plain.c_str()), expected, MAX_PATH * 2);
   for (const std::wstring& spelling : {std::wstring(upper), std::wstring(shortPath),
                                        plain + L"\\inner\\..\\"}) {
-    size_t gotLength = platform::GetFinalPathOfFolder(U(spelling.c_str()), got, MAX_PATH * 2);
+    size_t gotLength = platform::GetFinalPath(U(spelling.c_str()), got, MAX_PATH * 2);
     ok(length > 0 && gotLength == length && memcmp(got, expected, length * 2 + 2) == 0,
        "%ls gave %ls, not %ls", spelling.c_str(), reinterpret_cast<wchar_t*>(got),
        reinterpret_cast<wchar_t*>(expected));
   }
-  ok(platform::GetFinalPathOfFolder(U(plain.c_str()), got, length) == 0,
+  ok(platform::GetFinalPath(U(plain.c_str()), got, length) == 0,
      "a room without the terminator's place was enough");
   std::wstring missing = folder + L"missing";
-  ok(platform::GetFinalPathOfFolder(U(missing.c_str()), got, MAX_PATH * 2) == 0,
+  ok(platform::GetFinalPath(U(missing.c_str()), got, MAX_PATH * 2) == 0,
      "a missing folder has a final path");
 }
 
@@ -374,6 +379,51 @@ void TestGuardMutex() {
   ok(child == WAIT_OBJECT_0, "a guard let go of by closing was not free: %lu", child);
 }
 
+// A copy of this program at relative, below the current folder, started with
+// "--child sleep milliseconds" and left running.
+HANDLE StartSleeper(const wchar_t* relative, const wchar_t* milliseconds) {
+  std::wstring copy = folder + L"runtime-wait\\" + relative;
+  for (size_t slash = copy.find(L'\\', folder.size()); slash != std::wstring::npos;
+       slash = copy.find(L'\\', slash + 1))
+    CreateDirectoryW(copy.substr(0, slash).c_str(), nullptr);
+  CopyFileW(self, copy.c_str(), FALSE);
+  std::wstring line = std::wstring(L"child --child sleep ") + milliseconds;
+  PROCESS_INFORMATION child;
+  DWORD error = 0;
+  if (!StartChild(copy.c_str(), &line[0], nullptr, 0, nullptr, &child, &error)) {
+    ok(false, "%ls did not start: %lu", relative, error);
+    return nullptr;
+  }
+  CloseHandle(child.hThread);
+  return child.hProcess;
+}
+
+void TestWaitForRuntimePrograms() {
+  std::wstring installation = folder + L"runtime-wait";
+  CreateDirectoryW(installation.c_str(), nullptr);
+  // One that has ended, though this process still holds it; one from jre;
+  // one from a sibling whose name begins the same; one from outside jre.
+  HANDLE ended = StartSleeper(L"jre\\bin\\ended.exe", L"0");
+  WaitForSingleObject(ended, INFINITE);
+  HANDLE inside = StartSleeper(L"jre\\bin\\java.exe", L"1500");
+  HANDLE sibling = StartSleeper(L"jre-old\\bin\\java.exe", L"30000");
+  HANDLE outside = StartSleeper(L"viewer.exe", L"30000");
+  wchar_t before[MAX_PATH];
+  GetCurrentDirectoryW(MAX_PATH, before);
+  SetCurrentDirectoryW(installation.c_str());
+  WaitForRuntimePrograms();
+  SetCurrentDirectoryW(before);
+  ok(WaitForSingleObject(inside, 0) == WAIT_OBJECT_0, "returned while jre\\bin\\java.exe ran");
+  ok(WaitForSingleObject(sibling, 0) == WAIT_TIMEOUT, "waited for jre-old\\bin\\java.exe");
+  ok(WaitForSingleObject(outside, 0) == WAIT_TIMEOUT, "waited for a program outside jre");
+  for (HANDLE child : {ended, inside, sibling, outside}) {
+    if (child == nullptr) continue;
+    TerminateProcess(child, 0);
+    WaitForSingleObject(child, INFINITE);
+    CloseHandle(child);
+  }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -395,8 +445,9 @@ int wmain(int argc, wchar_t** argv) {
   TestChildWithPipeAndFolder();
   TestWaitForChildTimesOut();
   TestConversions();
-  TestGetFinalPathOfFolder();
+  TestGetFinalPath();
   TestGuardMutex();
+  TestWaitForRuntimePrograms();
   // Last: it changes where this process looks for DLLs.
   TestRestrictDllSearchToSystemFolder();
 
