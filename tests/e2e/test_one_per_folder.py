@@ -95,13 +95,22 @@ class OnePerFolder(InstallationTestCase):
         inst = self.install()
         first = self.start_first(inst, kill_when=inst.log)
         self.assertTrue(first.finish().killed)
-        # Its installer runs on, unguarded: the next launcher proceeds.
-        run = inst.run('-orva:msg', name='next')
-        self.assertEqual((run.exit, run.stdout, run.boxes[-1]), (0, b'', 'finished'))
+        # Its installer runs on, unguarded: the next launcher proceeds, but
+        # its cleanup waits for that installer, which runs from the same jre.
+        following = inst.start('-orva:msg', name='next')
+        wait_for(lambda: len(inst.standin_runs()) == 1, "the next launcher's installer's end")
+        time.sleep(2)
+        self.assertIsNone(following.process.poll())
+        self.assertTrue((inst.jre / 'bin' / 'javaw.exe').exists())
         self.release_first(inst)
-        wait_for(lambda: len(inst.standin_runs()) == 2, "the killed launcher's installer's end")
-        command_lines = sorted(r.command_line for r in inst.standin_runs())
-        self.assertEqual(command_lines, [PREFIX + '-orva:msg', PREFIX + HANG])
+        run = following.finish()
+        self.assertEqual((run.exit, run.stdout, run.boxes[-1]), (0, b'', 'finished'))
+        killed_launchers_installer = inst.standin_runs()[1]
+        self.assertEqual([r.command_line for r in inst.standin_runs()],
+                         [PREFIX + '-orva:msg', PREFIX + HANG])
+        self.assertGreater(run.box_times[run.boxes.index('End of installation.')],
+                           killed_launchers_installer.end)
+        self.assertEqual(list(inst.jre.iterdir()), [])
 
     def test_every_spelling_of_the_folder_is_the_same_folder(self):
         inst = self.install()

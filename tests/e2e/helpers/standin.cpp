@@ -10,8 +10,9 @@
 //   standin:exit=N          end with exit code N
 //   standin:sleep=N         run N milliseconds longer
 //   standin:no-log          write no log
-//   standin:write-script    write installer.qb.bat into the working folder; the
-//                           script runs marker.exe, which notes "written-script"
+//   standin:write-script    at its end, write installer.qb.bat into the working
+//                           folder; the script runs marker.exe, which notes
+//                           "written-script"
 //   standin:replace-jre=missing|file
 //                           move the folder jre away to jre-moved-away (it
 //                           runs from there on) and, for "file", put a file
@@ -20,6 +21,12 @@
 //   standin:hang-until=NAME run until a file NAME appears in the working folder
 //   standin:needs=PATH      at its end, note whether PATH is still there, as
 //                           a runtime that opens a file late would find it
+//   standin:detach=PROGRAM  first of all, start PROGRAM and leave it running,
+//                           as an installer that restarts itself elevated or
+//                           leaves a helper behind does; its command line is
+//                           PROGRAM and the words after "standin:--"
+//   standin:--              the words after it are the detached program's,
+//                           not this one's (they may hold another "--")
 #include <windows.h>
 
 #include <stdio.h>
@@ -77,11 +84,36 @@ void WriteTextFile(const wchar_t* path, const char* text) {
   CloseHandle(file);
 }
 
+// Starts program with the given words and lets it run on unwatched; 0, or
+// the error of the start.
+DWORD Detach(const std::wstring& program, const std::wstring& words) {
+  std::wstring commandLine = program + L" " + words;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process;
+  if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process))
+    return GetLastError();
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return 0;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   unsigned long long started = Now();
-  const wchar_t* commandLine = GetCommandLineW();
+  // Its own words end where the detached program's begin.
+  std::wstring ownWords = GetCommandLineW(), childWords;
+  const wchar_t kChild[] = L" standin:-- ";
+  size_t split = ownWords.find(kChild);
+  if (split != std::wstring::npos) {
+    childWords = ownWords.substr(split + wcslen(kChild));
+    ownWords.resize(split);
+  }
+  const wchar_t* commandLine = ownWords.c_str();
+  std::wstring detach = WordAfter(commandLine, L"standin:detach=");
+  DWORD detachError = detach.empty() ? 0 : Detach(detach, childWords);
 
   std::wstring mark = WordAfter(commandLine, L"standin:mark=");
   if (!mark.empty()) {
@@ -92,18 +124,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   wchar_t cwd[MAX_PATH * 2];
   GetCurrentDirectoryW(MAX_PATH * 2, cwd);
   std::string lines = "run\nstart=" + std::to_string(started) + "\n";
-  lines += "cmdline-w=" + HexUnits(commandLine) + "\n";
+  lines += "cmdline-w=" + HexUnits(GetCommandLineW()) + "\n";
   STARTUPINFOW startup;
   GetStartupInfoW(&startup);
   lines += "startup=" + std::to_string(startup.dwFlags) + " " +
            std::to_string(startup.wShowWindow) + "\n";
   lines += "cwd=" + HexUnits(cwd) + "\n";
+  if (!detach.empty()) lines += "detached=" + std::to_string(detachError) + "\n";
 
   std::wstring log = WordAfter(commandLine, L"-logfile ");
   if (!log.empty() && wcsstr(commandLine, L"standin:no-log") == nullptr)
     WriteTextFile(log.c_str(), "stand-in installer log\r\n");
-  if (wcsstr(commandLine, L"standin:write-script") != nullptr)
-    WriteTextFile(L"installer.qb.bat", "@marker.exe standin:mark=written-script\r\n");
   std::wstring replace = WordAfter(commandLine, L"standin:replace-jre=");
   if (!replace.empty()) {
     MoveFileW(L"jre", L"jre-moved-away");
@@ -113,6 +144,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (!sleep.empty()) Sleep(wcstoul(sleep.c_str(), nullptr, 10));
   std::wstring until = WordAfter(commandLine, L"standin:hang-until=");
   while (!until.empty() && GetFileAttributesW(until.c_str()) == INVALID_FILE_ATTRIBUTES) Sleep(20);
+  // Just before its end, as an installer writes it last.
+  if (wcsstr(commandLine, L"standin:write-script") != nullptr)
+    WriteTextFile(L"installer.qb.bat", "@marker.exe standin:mark=written-script\r\n");
   std::wstring needs = WordAfter(commandLine, L"standin:needs=");
   if (!needs.empty())
     lines += std::string("needs=") +
