@@ -23,6 +23,7 @@ struct Case {
   HANDLE output;  // the read end of setup.exe's standard output, or null
   bool started, ended;
   DWORD startError, exitCode;
+  unsigned long long endTime;  // FILETIME ticks of setup.exe's end
   char printed[256];  // what setup.exe wrote to standard output
 };
 
@@ -94,6 +95,9 @@ void Finish(Case* c) {
     TerminateProcess(c->process.hProcess, 259);
     WaitForSingleObject(c->process.hProcess, INFINITE);
   }
+  FILETIME created, ended, kernel, user;
+  if (GetProcessTimes(c->process.hProcess, &created, &ended, &kernel, &user))
+    c->endTime = (static_cast<unsigned long long>(ended.dwHighDateTime) << 32) | ended.dwLowDateTime;
   CloseChild(&c->process);
   if (c->output != nullptr) {
     ReadToEnd(c->output, c->printed, sizeof c->printed);
@@ -424,6 +428,44 @@ void CheckCleanup(const Case& c, HANDLE held) {
     Report(kFail, L"log move", L"the log was not moved one folder up");
 }
 
+// An installer that restarts itself from jre\bin and ends at once, as one
+// that asks for administrator rights does: setup.exe must wait for the copy,
+// and empty jre only after the copy's end.
+void CheckInstallerRestart(const Case& c) {
+  const wchar_t* line = L"installer restart";
+  // The copy runs on, whatever setup.exe did: its record comes at its end.
+  LoadRecords(c);
+  for (DWORD waited = 0; FindRecord("restarted ", 0) == nullptr &&
+                         CountRecords("restart-failed ") == 0 && waited < kTimeoutMs;
+       waited += 50) {
+    Sleep(50);
+    LoadRecords(c);
+  }
+  const char* restarted = FindRecord("restarted ", 0);
+  const char* failed = FindRecord("restart-failed ", 0);
+  char found[16] = "";
+  unsigned long long restartedEnd = 0;
+  unsigned long error = 0;
+  if (restarted != nullptr) sscanf(restarted, "%15s %llu", found, &restartedEnd);
+  if (failed != nullptr) sscanf(failed, "%lu", &error);
+  if (!c.ended || c.exitCode != 0)
+    Report(kFail, line, L"%ls", Outcome(c));
+  else if (CountRecords("installer ") == 0)
+    Report(kFail, line, L"no installer started; %ls", Outcome(c));
+  else if (failed != nullptr)
+    Report(kNotHere, line, L"the check's installer could not start its copy (error %lu)", error);
+  else if (restarted == nullptr)
+    Report(kNotHere, line, L"the check's restarted installer never ended");
+  else if (strcmp(found, "found") != 0)
+    Report(kFail, line, L"jre was emptied under the restarted installer");
+  else if (c.endTime < restartedEnd)
+    Report(kFail, line, L"setup.exe ended before the restarted installer did");
+  else if (There(c.install, kLateRuntimeFile))
+    Report(kFail, line, L"jre was not emptied after the restarted installer ended");
+  else
+    Report(kPass, line);
+}
+
 constexpr char kEarlierLog[] = "an earlier installation's log\r\n";
 
 void CheckLogKept(const Case& c) {
@@ -487,7 +529,7 @@ void CheckOnePerFolder() {
 void CheckPromises(const CheckSetup& setup) {
   check = setup;
   ReportWindows();
-  static Case cleanup, without, followUp, logKept, characters[kTextCount];
+  static Case cleanup, without, followUp, logKept, restart, characters[kTextCount];
   HANDLE held = INVALID_HANDLE_VALUE;
   wchar_t path[kPathRoom];
   bool ready = JoinPath(windowedInstaller, check.work, L"javaw.exe") &&
@@ -503,7 +545,9 @@ void CheckPromises(const CheckSetup& setup) {
                JoinPath(path, followUp.install, L"cmd.exe") &&
                CopyFileW(check.self, path, FALSE) &&
                LayOut(&logKept, L"log-kept", true) &&
-               Put(logKept.root, L"quellbrook-install.log", kEarlierLog);
+               Put(logKept.root, L"quellbrook-install.log", kEarlierLog) &&
+               LayOut(&restart, L"installer-restart", true) &&
+               Put(restart.install, kLateRuntimeFile, "opened late by the runtime\r\n");
   for (size_t i = 0; i < kTextCount; ++i) {
     wchar_t name[32];
     swprintf(name, 32, L"characters-%u", static_cast<unsigned>(i + 1));
@@ -520,11 +564,13 @@ void CheckPromises(const CheckSetup& setup) {
   Launch(&without, L"", true);
   Launch(&followUp, L"", false);
   Launch(&logKept, L"", false);
+  Launch(&restart, kRestart, false);
   for (size_t i = 0; i < kTextCount; ++i) Launch(&characters[i], TextOf(kTexts[i]), false);
   Finish(&cleanup);
   Finish(&without);
   Finish(&followUp);
   Finish(&logKept);
+  Finish(&restart);
   for (Case& c : characters) Finish(&c);
 
   CheckInstallerStart(cleanup);
@@ -533,5 +579,6 @@ void CheckPromises(const CheckSetup& setup) {
   CheckFollowUp(followUp);
   CheckCleanup(cleanup, held);
   CheckLogKept(logKept);
+  CheckInstallerRestart(restart);
   CheckOnePerFolder();
 }

@@ -37,12 +37,48 @@ static void WordAfter(const wchar_t* commandLine, const wchar_t* key, wchar_t* w
   word[length] = 0;
 }
 
+// The copy that the installer started from jre\bin: it takes its time, as
+// a restarted installer coming up does, then looks for a runtime file that it
+// opens only late, and records what it found and when it ended.
+static int PlayRestartedInstaller() {
+  Sleep(kRestartedRunsMs);
+  const char* found = Exists(kLateRuntimeFile) ? "found" : "missing";
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  char line[64];
+  snprintf(line, sizeof line, "restarted %s %llu\n", found,
+           (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+  Record(line);
+  return 0;
+}
+
+// Starts the installer's own program again, left running, and ends.
+static int RestartInstaller(const wchar_t* module) {
+  wchar_t commandLine[kPathRoom + 64];
+  swprintf(commandLine, kPathRoom + 64, L"\"%ls\" %ls", module, kRestarted);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION copy;
+  if (!CreateProcessW(module, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &copy)) {
+    DWORD error = GetLastError();
+    char line[64];
+    snprintf(line, sizeof line, "restart-failed %lu\n", error);
+    Record(line);
+    return 1;
+  }
+  CloseHandle(copy.hThread);
+  CloseHandle(copy.hProcess);
+  return 0;
+}
+
 // javaw.exe: what it was started as, then the log that "-logfile" names.
 static int PlayInstaller() {
   static char line[kCommandRoom * 4 + kPathRoom * 4 + 64];
   wchar_t module[kPathRoom];
   GetModuleFileNameW(nullptr, module, kPathRoom);
   const wchar_t* commandLine = GetCommandLineW();
+  if (wcsstr(commandLine, kRestarted) != nullptr) return PlayRestartedInstaller();
   STARTUPINFOW startup;
   GetStartupInfoW(&startup);
   strcpy(line, "installer ");
@@ -53,6 +89,7 @@ static int PlayInstaller() {
   snprintf(line + length, sizeof line - length, " %lu %u\n", startup.dwFlags,
            startup.wShowWindow);
   Record(line);
+  if (wcsstr(commandLine, kRestart) != nullptr) return RestartInstaller(module);
 
   wchar_t log[kPathRoom];
   WordAfter(commandLine, L"-logfile ", log, kPathRoom);

@@ -24,6 +24,14 @@ constexpr wchar_t kRecordsFromInstallFolder[] = L"..\\records.txt";
 // A word in the argument text that keeps the installer running until a file
 // of the given name appears in the installation folder.
 constexpr wchar_t kHangUntil[] = L"setup-check:hang-until=";
+// A word that makes the installer start a copy of itself from jre\bin and
+// end at once, as an installer that restarts itself elevated does. The copy
+// gets kRestarted alone, takes its time, then records whether the runtime
+// file kLateRuntimeFile (relative to the installation folder) is still there.
+constexpr wchar_t kRestart[] = L"setup-check:restart";
+constexpr wchar_t kRestarted[] = L"setup-check:as-restarted";
+constexpr wchar_t kLateRuntimeFile[] = L"jre\\lib\\late.txt";
+constexpr DWORD kRestartedRunsMs = 3000;
 
 // --- roles.cpp: the children that copies of setup-check.exe play.
 
@@ -62,7 +70,10 @@ struct CheckSetup {
 };
 void CheckPromises(const CheckSetup& setup);
 
-// --- main.cpp: the lines the check prints.
+// --- lines.cpp: the lines the check prints.
+
+// Text to standard output: to a console as it is, redirected as UTF-8.
+void Write(const wchar_t* text);
 
 enum Verdict { kPass, kFail, kNotHere, kFact };
 // One line: "PASS name", "FAIL name: ...", "NOT HERE name: ..." or
@@ -70,3 +81,5 @@ enum Verdict { kPass, kFail, kNotHere, kFact };
 void Report(Verdict verdict, const wchar_t* name, const wchar_t* format = nullptr, ...);
 // The text with every unit outside printable ASCII as \uXXXX.
 void Escape(const wchar_t* text, wchar_t* out, size_t room);
+// How many FAIL lines were reported.
+int FailedCount();
