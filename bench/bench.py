@@ -8,7 +8,10 @@ what it is compared with, measured in the same run.
    "cmd /c rmdir /s /q" and native "rm -rf", each on an identical copy.
 2. Overhead: the launcher's whole run with a stand-in installer that ends at
    once, against starting that stand-in directly.
-3. Size of setup.exe and the DLLs it imports.
+3. The look at the running processes for programs of jre, which the launcher
+   makes once the installer has ended: with the machine's processes, and with
+   100 more idling outside jre.
+4. Size of setup.exe and the DLLs it imports.
 
 Called by scripts/bench.sh, which builds what it needs first.
 """
@@ -31,6 +34,7 @@ STOPWATCH = BUILD / 'bench' / 'stopwatch.exe'
 FLOOR = BUILD / 'bench' / 'floor.exe'
 WALK = BUILD / 'bench' / 'walk.exe'
 EMPTY = BUILD / 'bench' / 'empty.exe'
+SCAN = BUILD / 'bench' / 'scan.exe'
 CMD = 'C:\\windows\\system32\\cmd.exe'
 PAUSE = 1.0
 REPEATS = int(os.environ.get('BENCH_REPEATS', '3'))
@@ -238,8 +242,21 @@ def overhead():
           f'{process * 1000:.1f} ms; the rest: {(own - process) * 1000:.1f} ms.')
 
 
+def scan():
+    print('\n== 3. The look for programs of jre still running (median of 21 looks)')
+    folder = fresh_installation(WORK / 'templates' / 'empty')
+    for extra in (0, 100):
+        result = WORK / 'scan.txt'
+        arguments = [windows_path(STANDIN), str(extra)] if extra else []
+        with open(result, 'w') as out:
+            subprocess.run(['wine', str(SCAN)] + arguments, cwd=folder, stdout=out, check=True)
+        processes, microseconds = result.read_text().split()
+        print(f'{processes:>4} processes running ({extra} of them idle outside jre): one look '
+              f'{int(microseconds) / 1000:.2f} ms')
+
+
 def size():
-    print('\n== 3. Size')
+    print('\n== 4. Size')
     pe = pefile.PE(str(SETUP))
     dlls = sorted(entry.dll.decode() for entry in pe.DIRECTORY_ENTRY_IMPORT)
     total = SETUP.stat().st_size
@@ -251,6 +268,7 @@ def main():
     templates = make_templates()
     cleanup(templates)
     overhead()
+    scan()
     size()
     shutil.rmtree(WORK / 'run', ignore_errors=True)
 
