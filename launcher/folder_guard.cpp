@@ -35,14 +35,24 @@ void BuildGuardName(const char16_t* finalPath, char16_t (&name)[kGuardNameSize])
   name[length] = 0;
 }
 
-GuardOutcome TakeFolderGuard() {
+bool GetGuardName(const char16_t* folder, char16_t (&name)[kGuardNameSize]) {
   char16_t finalPath[kFinalPathRoom];
-  if (platform::GetFinalPath(u".", finalPath, kFinalPathRoom) == 0)
-    return kGuardUnavailable;
-  char16_t name[kGuardNameSize];
+  if (platform::GetFinalPath(folder, finalPath, kFinalPathRoom) == 0) return false;
   BuildGuardName(finalPath, name);
-  platform::Handle guard = platform::CreateMutexW(name);
-  if (guard == nullptr) return kGuardUnavailable;
+  return true;
+}
+
+GuardOutcome TakeFolderGuard() {
+  char16_t name[kGuardNameSize];
+  if (!GetGuardName(u".", name)) return kGuardUnavailable;
+  uint32_t error = 0;
+  platform::Handle guard = platform::CreateMutexW(name, &error);
+  // The guard exists, but its access list does not let this launcher open
+  // it: another launcher holds it, started elevated ("Run as administrator")
+  // or as another user, whose guard grants only Administrators, SYSTEM or
+  // that user. It is held all the same.
+  if (guard == nullptr)
+    return error == ERROR_ACCESS_DENIED ? kGuardHeldElsewhere : kGuardUnavailable;
   uint32_t waited = platform::WaitForSingleObject(guard, 0);
   // A launcher that was killed left the guard abandoned: it is this one's now.
   // The handle stays open, and the process's end lets go of the guard.

@@ -36,6 +36,9 @@ constexpr size_t kFinalPathRoom = 32768;
 // folder's final path; kGuardNameSize counts the terminator.
 constexpr size_t kGuardNameSize = 39;
 void BuildGuardName(const char16_t* finalPath, char16_t (&name)[kGuardNameSize]);
+// The guard's name for the folder, by its final path; false when that path
+// cannot be read.
+bool GetGuardName(const char16_t* folder, char16_t (&name)[kGuardNameSize]);
 
 enum GuardOutcome {
   kGuardTaken,         // held by this launcher until the process ends

@@ -29,6 +29,9 @@
 #ifndef ERROR_FILENAME_EXCED_RANGE
 #define ERROR_FILENAME_EXCED_RANGE 206u
 #endif
+#ifndef ERROR_ACCESS_DENIED
+#define ERROR_ACCESS_DENIED 5u
+#endif
 #ifndef ERROR_ALREADY_EXISTS
 #define ERROR_ALREADY_EXISTS 183u
 #endif
@@ -122,7 +125,8 @@ void FindClose(FindHandle enumeration);
 
 // The final path of the file or folder path, as GetFinalPathNameByHandleW
 // gives it for a handle to it: normalized, with the volume's drive letter or
-// UNC name (its NT device name where it has neither). Every spelling of one
+// UNC name (its NT device name where it has neither); where the file system
+// or redirector refuses a normalized name, the name it was opened by. Every spelling of one
 // file or folder (another letter case, 8.3 short names, a link, a mapped
 // drive) gives the same text. Returns its length in units, or 0 when it
 // cannot be opened or its path does not fit in room units, terminator
@@ -133,8 +137,10 @@ typedef struct KernelObject* Handle;
 
 // A mutex of that name, made or opened, not owned by the caller, with no
 // security attributes: its handle is never inherited. Null when it cannot be
-// had.
-Handle CreateMutexW(const char16_t* name);
+// had; *error then holds the last-error code, ERROR_ACCESS_DENIED when the
+// mutex exists and its access list does not grant the caller (one made by an
+// elevated process, or by another account).
+Handle CreateMutexW(const char16_t* name, uint32_t* error);
 
 // WAIT_OBJECT_0, WAIT_ABANDONED, WAIT_TIMEOUT, or anything else on failure.
 uint32_t WaitForSingleObject(Handle object, uint32_t milliseconds);

@@ -159,18 +159,25 @@ size_t GetFinalPath(const char16_t* path, char16_t* finalPath, size_t room) {
   DWORD units = static_cast<DWORD>(ClampedRoom(room));
   // The DOS form makes a mapped drive and its UNC path one. A volume that is
   // mounted without a drive letter has no DOS form, only its NT device name.
-  DWORD length = ::GetFinalPathNameByHandleW(folder, out, units,
-                                             FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (length == 0)
-    length = ::GetFinalPathNameByHandleW(folder, out, units, FILE_NAME_NORMALIZED | VOLUME_NAME_NT);
+  // Some file systems and redirectors refuse a normalized name
+  // (ERROR_INVALID_FUNCTION, ERROR_NOT_SUPPORTED, ERROR_INVALID_PARAMETER):
+  // the name the file was opened by still names it, if less surely.
+  const DWORD forms[] = {FILE_NAME_NORMALIZED | VOLUME_NAME_DOS,
+                         FILE_NAME_NORMALIZED | VOLUME_NAME_NT,
+                         FILE_NAME_OPENED | VOLUME_NAME_DOS, FILE_NAME_OPENED | VOLUME_NAME_NT};
+  DWORD length = 0;
+  for (size_t form = 0; form < sizeof forms / sizeof forms[0] && length == 0; ++form)
+    length = ::GetFinalPathNameByHandleW(folder, out, units, forms[form]);
   ::CloseHandle(folder);
   // A result of room or more is the room the path would need.
   return length < units ? length : 0;
 }
 
-Handle CreateMutexW(const char16_t* name) {
+Handle CreateMutexW(const char16_t* name, uint32_t* error) {
   // No security attributes: the handle is not inheritable.
-  return reinterpret_cast<Handle>(::CreateMutexW(nullptr, FALSE, Wide(name)));
+  HANDLE mutex = ::CreateMutexW(nullptr, FALSE, Wide(name));
+  if (mutex == nullptr) *error = ::GetLastError();
+  return reinterpret_cast<Handle>(mutex);
 }
 
 uint32_t WaitForSingleObject(Handle object, uint32_t milliseconds) {

@@ -1,13 +1,15 @@
 """One launcher per installation folder: a second setup.exe started in a
 folder whose installer still runs starts, moves and deletes nothing, under
-any spelling of that folder; launchers of other folders, and a launcher after
-one that ended or was killed, run as ever."""
+any spelling of that folder, and also when the first one's guard may not be
+opened; launchers of other folders, and a launcher after one that ended or
+was killed, run as ever."""
 import shutil
 import time
 import unittest
+from pathlib import Path
 
-from harness import (PREFIX, REFUSED_BOX, STANDIN_EXE, InstallationTestCase, running_processes,
-                     short_path, snapshot, windows_path)
+from harness import (PREFIX, REFUSED_BOX, STANDIN_EXE, InstallationTestCase, meddler,
+                     running_processes, short_path, snapshot, windows_path)
 
 # The line of a failed start, with the code Windows gives for a mutex that
 # exists (ERROR_ALREADY_EXISTS).
@@ -49,19 +51,23 @@ class OnePerFolder(InstallationTestCase):
         expected = [arguments, PREFIX + arguments, REFUSED_BOX] if arguments else []
         self.assertEqual(run.boxes, expected)
 
-    def test_a_second_launcher_changes_nothing_under_a_running_installer(self):
-        inst = self.install()
-        (inst.jre / 'lib' / 'late.txt').write_bytes(b'opened late by the runtime\n')
-        first = self.start_first(inst, HANG + r' standin:needs=jre\lib\late.txt')
+    def assert_second_launchers_change_nothing(self, inst):
+        """A second launcher, with and without boxes, is turned away; no
+        installer of its ran (it would have reported at its end), and not a
+        file changed."""
         before = snapshot(inst.folder)
         for arguments in ('', '-orva:msg'):
             with self.subTest(arguments=arguments):
                 self.assert_refused(inst.run(arguments, name='second'), arguments)
-        # No installer of the second launcher ran (it would have reported at
-        # its end), and not a file changed.
         self.assertEqual(inst.standin_runs(), [])
         self.assertEqual(snapshot(inst.folder), before)
         self.assertFalse(inst.parent_log.exists())
+
+    def test_a_second_launcher_changes_nothing_under_a_running_installer(self):
+        inst = self.install()
+        (inst.jre / 'lib' / 'late.txt').write_bytes(b'opened late by the runtime\n')
+        first = self.start_first(inst, HANG + r' standin:needs=jre\lib\late.txt')
+        self.assert_second_launchers_change_nothing(inst)
 
         self.release_first(inst)
         run = first.finish()
@@ -78,6 +84,17 @@ class OnePerFolder(InstallationTestCase):
         run = inst.run('-orva:msg', name='next')
         self.assertEqual((run.exit, run.stdout, run.boxes[-1]), (0, b'', 'finished'))
         self.assertEqual(len(inst.standin_runs()), 2)
+
+    def test_a_guard_it_may_not_open_turns_it_away_too(self):
+        # As a launcher started elevated holds its guard, seen from one
+        # started by the user: Windows will not let the second open it.
+        inst = self.install()
+        signal = inst.root / 'sealed-guard'
+        holder = meddler('sealed-guard', windows_path(inst.folder), windows_path(signal))
+        self.addCleanup(holder.wait, 60)
+        self.addCleanup(Path(f'{signal}.release').write_bytes, b'')
+        wait_for(Path(f'{signal}.ready').exists, 'the sealed guard')
+        self.assert_second_launchers_change_nothing(inst)
 
     def test_launchers_of_two_folders_run_side_by_side(self):
         one, two = self.install(), self.install()

@@ -425,10 +425,13 @@ size_t GetFinalPath(const char16_t* path, char16_t* finalPath, size_t room) {
   return found->second.size();
 }
 
-Handle CreateMutexW(const char16_t* name) {
+Handle CreateMutexW(const char16_t* name, uint32_t* error) {
   FakeCall call;
   Record("CreateMutexW " + Readable(name));
-  if (state.mutexFails) return nullptr;
+  if (state.mutexError != 0) {
+    *error = state.mutexError;
+    return nullptr;
+  }
   kernelObjects.push_back(KernelObject{name});
   return &kernelObjects.back();
 }

@@ -56,7 +56,7 @@ struct State {
   // Final paths by the path as given; a path not listed cannot be opened.
   std::map<std::u16string, std::u16string> finalPaths = {
       {u".", u"\\\\?\\C:\\inst"}, {u"jre", u"\\\\?\\C:\\inst\\jre"}};
-  bool mutexFails = false;  // CreateMutexW gives no handle
+  uint32_t mutexError = 0;  // non-zero: CreateMutexW gives no handle, and this error
   // Mutexes that other processes hold, by name: what a wait on one gives
   // (WAIT_TIMEOUT while its owner runs, WAIT_ABANDONED once it was killed).
   std::map<std::u16string, uint32_t> otherMutexes;

@@ -26,15 +26,23 @@ void SetUpFolder() {
 }
 
 TEST(FolderGuard, ASecondLauncherStartsMovesAndDeletesNothing) {
+  // Held by a launcher that this one may open, or by one elevated or of
+  // another account, whose guard this one may not open at all.
+  for (bool mayOpen : {true, false})
   for (bool diagnostic : {true, false}) {
     SetUpFolder();
     const std::u16string name = GuardName(fake::state.finalPaths[u"."]);
-    fake::state.otherMutexes[name] = WAIT_TIMEOUT;
-    EXPECT_EQ(RunLauncher(diagnostic ? u"-orva:msg" : u"a"), 1);
     const std::string guard = fake::Readable(name);
     Calls expected = {"GetFinalPath .", "CreateMutexW " + guard,
-                      "WaitForSingleObject " + guard + " 0", "CloseHandle " + guard,
                       "WriteStandardOutput CreateProcess failed (183).\n"};
+    if (mayOpen) {
+      fake::state.otherMutexes[name] = WAIT_TIMEOUT;
+      expected.insert(expected.begin() + 2,
+                      {"WaitForSingleObject " + guard + " 0", "CloseHandle " + guard});
+    } else {
+      fake::state.mutexError = ERROR_ACCESS_DENIED;
+    }
+    EXPECT_EQ(RunLauncher(diagnostic ? u"-orva:msg" : u"a"), 1);
     if (diagnostic) {
       expected.insert(expected.begin(),
                       {"MessageBoxW Info: -orva:msg",
@@ -43,7 +51,7 @@ TEST(FolderGuard, ASecondLauncherStartsMovesAndDeletesNothing) {
                       "MessageBoxA Info: Another setup.exe is running in this folder.");
     }
     // Every call made: no start, no pause, no move, no cleanup.
-    EXPECT_EQ(fake::state.calls, expected) << diagnostic;
+    EXPECT_EQ(fake::state.calls, expected) << diagnostic << mayOpen;
     EXPECT_TRUE(fake::Exists(u"quellbrook-install.log") && fake::Exists(u"jre\\bin\\javaw.exe"));
   }
 }
@@ -52,16 +60,16 @@ TEST(FolderGuard, TakenBeforeTheInstallerHeldToTheEndAndNeverInTheWayOfALaunch) 
   struct {
     const char* why;
     std::u16string finalPath;
-    bool mutexFails;
+    uint32_t mutexError;
     uint32_t otherWait;  // 0: no other launcher
     bool taken;
   } cases[] = {
-      {"free", u"\\\\?\\C:\\inst", false, 0, true},
-      {"abandoned by a killed launcher", u"\\\\?\\C:\\inst", false, WAIT_ABANDONED, true},
-      {"the wait failed", u"\\\\?\\C:\\inst", false, 0xFFFFFFFFu, false},
-      {"the folder's path cannot be read", u"", false, 0, false},
-      {"the path is longer than Windows takes", std::u16string(32768, u'a'), false, 0, false},
-      {"the mutex cannot be made", u"\\\\?\\C:\\inst", true, 0, false},
+      {"free", u"\\\\?\\C:\\inst", 0, 0, true},
+      {"abandoned by a killed launcher", u"\\\\?\\C:\\inst", 0, WAIT_ABANDONED, true},
+      {"the wait failed", u"\\\\?\\C:\\inst", 0, 0xFFFFFFFFu, false},
+      {"the folder's path cannot be read", u"", 0, 0, false},
+      {"the path is longer than Windows takes", std::u16string(32768, u'a'), 0, 0, false},
+      {"the mutex cannot be made", u"\\\\?\\C:\\inst", 1450, 0, false},  // no resources
   };
   for (const auto& guardCase : cases) {
     SetUpFolder();
@@ -69,7 +77,7 @@ TEST(FolderGuard, TakenBeforeTheInstallerHeldToTheEndAndNeverInTheWayOfALaunch) 
       fake::state.finalPaths.erase(u".");
     else
       fake::state.finalPaths[u"."] = guardCase.finalPath;
-    fake::state.mutexFails = guardCase.mutexFails;
+    fake::state.mutexError = guardCase.mutexError;
     if (guardCase.otherWait != 0)
       fake::state.otherMutexes[GuardName(guardCase.finalPath)] = guardCase.otherWait;
     EXPECT_EQ(RunLauncher(u""), 0) << guardCase.why;

@@ -8,6 +8,13 @@
 //                                     <name>.moved and deleting every odd one
 //   meddler processes                 prints the name of every running process
 //   meddler short PATH                prints PATH's 8.3 short form
+//   meddler sealed-guard FOLDER SIGNAL
+//                                     holds FOLDER's guard with an access list
+//                                     that grants nobody anything, as an
+//                                     elevated launcher's guard looks to the
+//                                     user's: writes SIGNAL.ready once it
+//                                     holds it, lets go when SIGNAL.release
+//                                     appears
 //
 // "race" prints what it did: renamed=, deleted=, gone= (the launcher was
 // first) and failed= (any other error, with the last code in error=).
@@ -17,6 +24,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <wchar.h>
+
+#include <string>
+
+#include "launcher/launcher.h"
+#include "platform/sealed_mutex_win32.h"
 
 namespace {
 
@@ -82,6 +94,30 @@ int Short(const wchar_t* path) {
   return 0;
 }
 
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+int SealedGuard(const wchar_t* folder, const std::wstring& signal) {
+  char16_t name[kGuardNameSize];
+  if (!GetGuardName(reinterpret_cast<const char16_t*>(folder), name)) {
+    fprintf(stderr, "no final path for %ls\n", folder);
+    return 1;
+  }
+  HANDLE guard = CreateSealedMutex(reinterpret_cast<const wchar_t*>(name));
+  if (guard == nullptr) {
+    DWORD error = GetLastError();
+    fprintf(stderr, "cannot hold the guard: %lu\n", error);
+    return 1;
+  }
+  HANDLE ready = CreateFileW((signal + L".ready").c_str(), GENERIC_WRITE, 0, nullptr,
+                             CREATE_ALWAYS, 0, nullptr);
+  CloseHandle(ready);
+  for (int waited = 0; !Exists(signal + L".release") && waited < 120000; waited += 20) Sleep(20);
+  CloseHandle(guard);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -91,7 +127,9 @@ int wmain(int argc, wchar_t** argv) {
     return Race(argv[2], argv[3], _wtoi(argv[4]));
   if (argc == 2 && wcscmp(argv[1], L"processes") == 0) return Processes();
   if (argc == 3 && wcscmp(argv[1], L"short") == 0) return Short(argv[2]);
+  if (argc == 4 && wcscmp(argv[1], L"sealed-guard") == 0) return SealedGuard(argv[2], argv[3]);
   fprintf(stderr,
-          "usage: meddler attributes HEX PATH... | race TRIGGER FOLDER N | processes | short PATH\n");
+          "usage: meddler attributes HEX PATH... | race TRIGGER FOLDER N | processes | short PATH"
+          " | sealed-guard FOLDER SIGNAL\n");
   return 2;
 }
