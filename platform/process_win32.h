@@ -14,9 +14,8 @@ bool StartChild(const char* applicationName, char* commandLine, bool hidden,
                 PROCESS_INFORMATION* child, DWORD* error);
 
 // The same in UTF-16, in currentFolder, with creationFlags, and with
-// standardOutput (when not null) as the child's standard output: the one
-// handle it inherits, so the caller must make no other handle inheritable
-// meanwhile.
+// standardOutput (when not null, an inheritable handle) as the child's
+// standard output: the one handle it inherits.
 bool StartChild(const wchar_t* applicationName, wchar_t* commandLine, const wchar_t* currentFolder,
                 DWORD creationFlags, HANDLE standardOutput, PROCESS_INFORMATION* child,
                 DWORD* error);
@@ -28,6 +27,11 @@ bool WaitForChild(const PROCESS_INFORMATION& child, DWORD milliseconds, DWORD* e
 // Closes the process handle and then the thread handle.
 void CloseChild(PROCESS_INFORMATION* child);
 
-// Reads the pipe until its writers are gone. Keeps the first room - 1 bytes,
-// zero-terminated, and returns how many it kept.
-size_t ReadToEnd(HANDLE pipe, char* bytes, size_t room);
+// Waits up to milliseconds (INFINITE: without a limit) for the child's end,
+// reading meanwhile what it writes to the pipe, so that a child that writes
+// more than the pipe holds is never held up by it. Keeps the first room - 1
+// bytes, zero-terminated, drains the rest, and sets *kept to the bytes kept.
+// True when the child ended in time; its exit code then goes to *exitCode
+// unless that is null.
+bool WaitForChildReading(const PROCESS_INFORMATION& child, HANDLE pipe, DWORD milliseconds,
+                         char* bytes, size_t room, size_t* kept, DWORD* exitCode);

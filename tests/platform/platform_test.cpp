@@ -13,7 +13,9 @@
 #include <windows.h>
 
 #include <stdarg.h>
+#include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
 
@@ -22,6 +24,7 @@
 #include "launcher/launcher.h"
 #include "platform/platform.h"
 #include "platform/process_win32.h"
+#include "platform/sealed_mutex_win32.h"
 
 namespace {
 
@@ -65,6 +68,13 @@ std::string ReadFileText(const std::wstring& path) {
   return std::string(buffer, read);
 }
 
+// Waits until the file exists, 30 s at the most.
+void WaitForFile(const std::wstring& path) {
+  for (int waited = 0; waited < 30000 && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+       waited += 20)
+    Sleep(20);
+}
+
 // --- The program's children: started by the cases below, they report what
 // they were given.
 
@@ -84,8 +94,19 @@ int Child(int argc, wchar_t** argv) {
   if (argc >= 4 && wcscmp(argv[2], L"startup") == 0) return ReportStartup(argv[3]);
   if (argc >= 4 && wcscmp(argv[2], L"guard") == 0) {
     // Takes the guard as the launcher does and ends without letting go of it.
-    platform::Handle guard = platform::CreateMutexW(U(argv[3]));
+    uint32_t error = 0;
+    platform::Handle guard = platform::CreateMutexW(U(argv[3]), &error);
     return guard == nullptr ? 98 : static_cast<int>(platform::WaitForSingleObject(guard, 0));
+  }
+  if (argc >= 5 && wcscmp(argv[2], L"sealed-guard") == 0) {
+    // Holds a guard that nobody else may open, says so with the file
+    // argv[4].ready, and holds it until argv[4].release appears.
+    HANDLE guard = CreateSealedMutex(argv[3]);
+    if (guard == nullptr) return 98;
+    std::wstring signal = argv[4];
+    WriteFileText(signal + L".ready", "");
+    WaitForFile(signal + L".release");
+    return 0;
   }
   if (argc >= 4 && wcscmp(argv[2], L"sleep") == 0) {
     Sleep(wcstoul(argv[3], nullptr, 10));
@@ -93,7 +114,14 @@ int Child(int argc, wchar_t** argv) {
   }
   if (argc >= 3 && wcscmp(argv[2], L"stdout") == 0) {
     platform::WriteStandardOutput("written\n");
+    // Given a handle's value: signals it, which only an inherited event lets.
+    if (argc >= 4) SetEvent(reinterpret_cast<HANDLE>(wcstoull(argv[3], nullptr, 10)));
     return 0;  // the runtime flushes standard output on the way out
+  }
+  if (argc >= 3 && wcscmp(argv[2], L"flood") == 0) {
+    // A megabyte, far more than a pipe holds.
+    for (int i = 0; i < 200000; ++i) platform::WriteStandardOutput("flood");
+    return 0;
   }
   return 99;
 }
@@ -270,28 +298,48 @@ void TestWriteStandardOutput() {
 }
 
 void TestChildWithPipeAndFolder() {
-  // The pipe is read to its end; a small room keeps the start, drains the rest.
-  for (size_t room : {sizeof "written\r\n" + 10, sizeof "wri"}) {
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  // An inheritable handle that is not the pipe: a child that got it could
+  // signal the event through it.
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  HANDLE event = CreateEventW(&inheritable, TRUE, FALSE, nullptr);
+  wchar_t signal[64];
+  swprintf(signal, 64, L"platform_test --child stdout %llu",
+           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(event)));
+  // The pipe is read while the child runs; a small room keeps the start and
+  // drains the rest, and a child that writes more than the pipe holds ends.
+  struct {
+    const wchar_t* line;
+    size_t room;
+    const char* expected;
+  } cases[] = {
+      {signal, 32, "written\r\n"},
+      {signal, sizeof "wri", "wri"},
+      {L"platform_test --child flood", 32, "floodfloodfloodfloodfloodfloodf"},
+  };
+  for (const auto& run : cases) {
     HANDLE read = nullptr, write = nullptr;
     CreatePipe(&read, &write, &inheritable, 0);
     SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-    wchar_t line[] = L"platform_test --child stdout";
+    std::wstring line = run.line;
     PROCESS_INFORMATION child;
     DWORD error = 0xdeadbeef, code = 0xdeadbeef;
-    bool started = StartChild(self, line, folder.c_str(), DETACHED_PROCESS, write, &child, &error);
+    bool started =
+        StartChild(self, &line[0], folder.c_str(), DETACHED_PROCESS, write, &child, &error);
     CloseHandle(write);
     ok(started, "no start: %lu", error);
-    if (!started) return;
+    if (!started) break;
     char bytes[32];
-    size_t kept = ReadToEnd(read, bytes, room);
+    size_t kept = 0;
+    bool ended = WaitForChildReading(child, read, 30000, bytes, run.room, &kept, &code);
     CloseHandle(read);
-    ok(WaitForChild(child, INFINITE, &code) && code == 0, "the child ended with %lu", code);
+    ok(ended && code == 0, "%ls: the child ended %d with %lu", run.line, ended, code);
+    if (!ended) TerminateProcess(child.hProcess, 1);
     CloseChild(&child);
-    size_t expected = room - 1 < 9 ? room - 1 : 9;  // "written" and CR LF
-    ok(kept == expected && strncmp(bytes, "written\r\n", kept) == 0 && bytes[kept] == 0,
-       "kept %u bytes: \"%s\"", static_cast<unsigned>(kept), bytes);
+    ok(kept == strlen(run.expected) && strcmp(bytes, run.expected) == 0,
+       "%ls: kept %u bytes: \"%s\"", run.line, static_cast<unsigned>(kept), bytes);
   }
+  ok(WaitForSingleObject(event, 0) == WAIT_TIMEOUT, "a handle beside the pipe was inherited");
+  CloseHandle(event);
 }
 
 void TestWaitForChildTimesOut() {
@@ -357,8 +405,9 @@ void TestGuardMutex() {
   const wchar_t* name = L"Local\\QuellbrookSetup-platform-test";
   // This process holds a handle but not the guard, as a second launcher would
   // while a first one is killed.
-  platform::Handle mine = platform::CreateMutexW(U(name));
-  ok(mine != nullptr, "no mutex: %lu", GetLastError());
+  uint32_t error = 0xdeadbeef;
+  platform::Handle mine = platform::CreateMutexW(U(name), &error);
+  ok(mine != nullptr && error == 0xdeadbeef, "no mutex: %u", error);
   if (mine == nullptr) return;
   DWORD flags = 0xdeadbeef;
   ok(GetHandleInformation(reinterpret_cast<HANDLE>(mine), &flags) &&
@@ -377,6 +426,29 @@ void TestGuardMutex() {
   platform::CloseHandle(mine);
   child = RunChild(arguments.c_str(), nullptr);
   ok(child == WAIT_OBJECT_0, "a guard let go of by closing was not free: %lu", child);
+}
+
+void TestGuardThatMayNotBeOpened() {
+  // Another process holds the guard with an access list that grants this one
+  // nothing, as an elevated launcher's guard does to a launcher of the user.
+  const wchar_t* name = L"Local\\QuellbrookSetup-platform-test-sealed";
+  std::wstring signal = folder + L"sealed-guard";
+  std::wstring line = std::wstring(L"child --child sealed-guard ") + name + L" \"" + signal + L"\"";
+  PROCESS_INFORMATION holder;
+  DWORD startError = 0;
+  if (!StartChild(self, &line[0], nullptr, 0, nullptr, &holder, &startError)) {
+    ok(false, "the holder did not start: %lu", startError);
+    return;
+  }
+  WaitForFile(signal + L".ready");
+  uint32_t error = 0xdeadbeef;
+  platform::Handle guard = platform::CreateMutexW(U(name), &error);
+  ok(guard == nullptr, "a guard that grants nothing was opened");
+  ok(error == ERROR_ACCESS_DENIED, "expected ERROR_ACCESS_DENIED, got %u", error);
+  WriteFileText(signal + L".release", "");
+  DWORD code = 0xdeadbeef;
+  ok(WaitForChild(holder, 30000, &code) && code == 0, "the holder ended with %lu", code);
+  CloseChild(&holder);
 }
 
 // A copy of this program at relative, below the current folder, started with
@@ -447,6 +519,7 @@ int wmain(int argc, wchar_t** argv) {
   TestConversions();
   TestGetFinalPath();
   TestGuardMutex();
+  TestGuardThatMayNotBeOpened();
   TestWaitForRuntimePrograms();
   // Last: it changes where this process looks for DLLs.
   TestRestrictDllSearchToSystemFolder();
