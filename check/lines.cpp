@@ -32,19 +32,38 @@ void Escape(const wchar_t* text, wchar_t* out, size_t room) {
   out[length] = 0;
 }
 
+// Appends the formatted text to line, which has room units, terminator
+// included. A C runtime's swprintf gives -1 on truncation, or the length the
+// text would have had: neither is trusted, the line's own length is.
+static void AppendFormatted(wchar_t* line, size_t room, const wchar_t* format,
+                            va_list arguments) {
+  size_t length = wcslen(line);
+  vswprintf(line + length, room - length, format, arguments);
+  line[room - 1] = 0;
+}
+
+static void Append(wchar_t* line, size_t room, const wchar_t* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  AppendFormatted(line, room, format, arguments);
+  va_end(arguments);
+}
+
 void Report(Verdict verdict, const wchar_t* name, const wchar_t* format, ...) {
   static const wchar_t* const kWords[] = {L"PASS", L"FAIL", L"NOT HERE", L"FACT"};
   static wchar_t line[kCommandRoom];
-  int length = swprintf(line, kCommandRoom, L"%ls %ls", kWords[verdict], name);
-  if (format != nullptr && length > 0) {
-    length += swprintf(line + length, kCommandRoom - length, L": ");
+  // Two units are kept for the line's end, however long the text.
+  const size_t room = kCommandRoom - 2;
+  line[0] = 0;
+  Append(line, room, L"%ls %ls", kWords[verdict], name);
+  if (format != nullptr) {
+    Append(line, room, L": ");
     va_list arguments;
     va_start(arguments, format);
-    int added = vswprintf(line + length, kCommandRoom - length, format, arguments);
+    AppendFormatted(line, room, format, arguments);
     va_end(arguments);
-    if (added > 0) length += added;
   }
-  if (length > 0) swprintf(line + length, kCommandRoom - length, L"\r\n");
+  wcscat(line, L"\r\n");
   Write(line);
   if (verdict == kFail) ++failed;
 }

@@ -65,7 +65,13 @@ int wmain(int argc, wchar_t** argv) {
   swprintf(header, kPathRoom * 2, L"setup-check %ls: %ls\r\nin %ls\r\n",
            L"" SETUP_VERSION_TEXT, setupExe, work);
   Write(header);
-  CheckPromises(CheckSetup{setupExe, self, work});
+  if (!CheckPromises(CheckSetup{setupExe, self, work})) {
+    DWORD error = GetLastError();
+    RemoveTree(work);
+    wchar_t problem[96];
+    swprintf(problem, 96, L"cannot lay out installation folders under %%TEMP%% (error %lu)", error);
+    return Usage(problem);
+  }
 
   const int failed = FailedCount();
   if (failed == 0) {

@@ -6,7 +6,9 @@
 #include <wchar.h>
 
 #include "check/setup_check.h"
+#include "launcher/launcher.h"
 #include "platform/process_win32.h"
+#include "platform/sealed_mutex_win32.h"
 
 namespace {
 
@@ -67,30 +69,37 @@ bool There(const wchar_t* base, const wchar_t* relative) {
   return JoinPath(path, base, relative) && Exists(path);
 }
 
-void Launch(Case* c, const wchar_t* argumentText, bool readOutput) {
+void Launch(Case* c, const wchar_t* argumentText) {
   static wchar_t command[kCommandRoom];
   wchar_t program[kPathRoom];
   JoinPath(program, c->install, L"setup.exe");
   swprintf(command, kCommandRoom, argumentText[0] != 0 ? L"\"%ls\" %ls" : L"\"%ls\"%ls", program,
            argumentText);
+  // setup.exe's standard output, for the line of a failed start. Only the
+  // write end is inheritable, and only setup.exe inherits it.
   HANDLE write = nullptr;
-  if (readOutput) {
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    if (CreatePipe(&c->output, &write, &inheritable, 0))
-      SetHandleInformation(c->output, HANDLE_FLAG_INHERIT, 0);
-  }
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  if (CreatePipe(&c->output, &write, &inheritable, 0))
+    SetHandleInformation(c->output, HANDLE_FLAG_INHERIT, 0);
   // Without the check's console, as a double-click in Explorer starts it: a
   // console program that setup.exe starts then gets a console of its own.
   c->started = StartChild(program, command, c->install, DETACHED_PROCESS, write, &c->process,
                           &c->startError);
-  // Closed at once, so that no later start inherits it and the pipe ends
-  // with setup.exe.
+  // Closed at once, so that the pipe ends with setup.exe.
   if (write != nullptr) CloseHandle(write);
+  if (!c->started && c->output != nullptr) {
+    CloseHandle(c->output);
+    c->output = nullptr;
+  }
 }
 
 void Finish(Case* c) {
   if (!c->started) return;
-  c->ended = WaitForChild(c->process, kTimeoutMs, &c->exitCode);
+  size_t kept = 0;
+  c->ended = c->output != nullptr
+                 ? WaitForChildReading(c->process, c->output, kTimeoutMs, c->printed,
+                                       sizeof c->printed, &kept, &c->exitCode)
+                 : WaitForChild(c->process, kTimeoutMs, &c->exitCode);
   if (!c->ended) {
     TerminateProcess(c->process.hProcess, 259);
     WaitForSingleObject(c->process.hProcess, INFINITE);
@@ -100,17 +109,42 @@ void Finish(Case* c) {
     c->endTime = (static_cast<unsigned long long>(ended.dwHighDateTime) << 32) | ended.dwLowDateTime;
   CloseChild(&c->process);
   if (c->output != nullptr) {
-    ReadToEnd(c->output, c->printed, sizeof c->printed);
     CloseHandle(c->output);
     c->output = nullptr;
   }
 }
 
-// How the run went, for a FAIL line.
+// What Windows says when application control or endpoint protection keeps
+// a program from starting; null for any other error.
+const wchar_t* PolicyThatRefuses(DWORD error) {
+  switch (error) {
+    case ERROR_ACCESS_DISABLED_BY_POLICY:
+      return L"a software restriction or AppLocker policy";
+    case 4551:  // ERROR_SYSTEM_INTEGRITY_POLICY_VIOLATION
+      return L"Windows Defender Application Control or Smart App Control";
+    case ERROR_ACCESS_DENIED:
+      return L"access denied, as endpoint protection may deny it";
+    default:
+      return nullptr;
+  }
+}
+
+// The N of setup.exe's line "CreateProcess failed (N).", or 0 without one.
+DWORD PrintedStartError(const Case& c) {
+  const char kStart[] = "CreateProcess failed (";
+  if (strncmp(c.printed, kStart, sizeof kStart - 1) != 0) return 0;
+  return static_cast<DWORD>(strtol(c.printed + sizeof kStart - 1, nullptr, 10));
+}
+
+// How the run went, for a line that cannot judge the promise.
 const wchar_t* Outcome(const Case& c) {
   static wchar_t text[512];
   wchar_t printed[256], escaped[300];
-  if (!c.started) {
+  const wchar_t* policy = PolicyThatRefuses(c.startError);
+  if (!c.started && policy != nullptr) {
+    swprintf(text, 512, L"Windows refused to start the copy of setup.exe under %%TEMP%% (error %lu: %ls)",
+             c.startError, policy);
+  } else if (!c.started) {
     swprintf(text, 512, L"setup.exe could not be started (error %lu)", c.startError);
   } else if (!c.ended) {
     swprintf(text, 512, L"setup.exe did not end within %lu s", kTimeoutMs / 1000);
@@ -120,6 +154,42 @@ const wchar_t* Outcome(const Case& c) {
     swprintf(text, 512, L"setup.exe ended with %lu and wrote \"%ls\"", c.exitCode, escaped);
   }
   return text;
+}
+
+// Null when the run ended as the check expects, with expectedExit: the line
+// may then judge the promise. Otherwise what happened instead, and whether
+// that is application control's doing (NOT HERE) or setup.exe's (FAIL).
+// needsInstaller: the run starts the check's own copy as the installer, which
+// application control may refuse to start: that says nothing of setup.exe.
+const wchar_t* Unexpected(const Case& c, DWORD expectedExit, bool needsInstaller,
+                          Verdict* verdict) {
+  static wchar_t text[640];
+  *verdict = kFail;
+  if (!c.started) {
+    if (PolicyThatRefuses(c.startError) != nullptr) *verdict = kNotHere;
+    return Outcome(c);
+  }
+  if (c.ended && c.exitCode == expectedExit) return nullptr;
+  const DWORD startError = PrintedStartError(c);
+  const wchar_t* policy = PolicyThatRefuses(startError);
+  if (c.ended && needsInstaller && c.exitCode == 1 && policy != nullptr) {
+    *verdict = kNotHere;
+    swprintf(text, 640,
+             L"Windows refused to start the check's installer, a copy of setup-check.exe under "
+             L"%%TEMP%% (error %lu: %ls); this says nothing of setup.exe",
+             startError, policy);
+    return text;
+  }
+  return Outcome(c);
+}
+
+// Reports the line with what happened when the run did not end as expected;
+// true when it did, and the line may judge the promise.
+bool Ran(const Case& c, const wchar_t* line, DWORD expectedExit = 0, bool needsInstaller = true) {
+  Verdict verdict;
+  const wchar_t* unexpected = Unexpected(c, expectedExit, needsInstaller, &verdict);
+  if (unexpected != nullptr) Report(verdict, line, L"%ls", unexpected);
+  return unexpected == nullptr;
 }
 
 // --- What the roles recorded (roles.cpp).
@@ -190,6 +260,7 @@ void ReportWindows() {
 }
 
 void CheckInstallerStart(const Case& c) {
+  if (!Ran(c, L"installer start")) return;
   LoadRecords(c);
   static wchar_t commandLine[kCommandRoom];
   wchar_t module[kPathRoom], expected[kPathRoom], escaped[kPathRoom];
@@ -198,7 +269,7 @@ void CheckInstallerStart(const Case& c) {
   bool started = InstallerRun(0, commandLine, module, &hidden);
   Escape(started ? commandLine : L"", escaped, kPathRoom);
   if (!started)
-    Report(kFail, L"installer start", L"no installer started; %ls", Outcome(c));
+    Report(kFail, L"installer start", L"no installer started, yet setup.exe ended with 0");
   else if (_wcsicmp(module, expected) != 0)
     Report(kFail, L"installer start", L"the installer started was %ls", module);
   else if (wcscmp(commandLine, kInstallerPrefix) != 0)
@@ -211,10 +282,11 @@ void CheckInstallerStart(const Case& c) {
 
 void CheckWithoutInstaller(const Case& c) {
   LoadRecords(c);
-  if (CountRecords("installer ") != 0)
+  if (c.started && CountRecords("installer ") != 0)
     Report(kFail, L"no planted installer", L"the javaw.exe beside setup.exe ran");
-  else
+  else if (Ran(c, L"no planted installer", 1, false))
     Report(kPass, L"no planted installer");
+  if (!Ran(c, L"failed start line", 1, false)) return;
   // "CreateProcess failed (N).", N a signed decimal number, and CR LF.
   const char kStart[] = "CreateProcess failed (";
   const char* number = c.printed + sizeof kStart - 1;
@@ -223,7 +295,7 @@ void CheckWithoutInstaller(const Case& c) {
   const char* end = number;
   while (line && *end >= '0' && *end <= '9') ++end;
   line = line && end != number && strcmp(end, ").\r\n") == 0;
-  if (c.ended && c.exitCode == 1 && line)
+  if (line)
     Report(kPass, L"failed start line");
   else
     Report(kFail, L"failed start line", L"without an installer, %ls", Outcome(c));
@@ -261,6 +333,19 @@ void CheckCharacters(const Case* cases) {
   wchar_t whole[512] = L"", nothing[512] = L"", changed[kPathRoom] = L"";
   static wchar_t commandLine[kCommandRoom], expected[kCommandRoom];
   wchar_t module[kPathRoom], escaped[kPathRoom];
+  // The facts come only from runs that all ended as expected; a run that did
+  // not says what happened instead, and one that application control kept
+  // from its installer says nothing of setup.exe.
+  bool allRan = true;
+  for (size_t i = 0; i < kTextCount; ++i) {
+    Verdict verdict;
+    const wchar_t* unexpected = Unexpected(cases[i], 0, true, &verdict);
+    if (unexpected != nullptr && verdict == kNotHere) {
+      Report(kNotHere, L"characters", L"%ls", unexpected);
+      return;
+    }
+    allRan &= unexpected == nullptr;
+  }
   for (size_t i = 0; i < kTextCount; ++i) {
     LoadRecords(cases[i]);
     swprintf(expected, kCommandRoom, L"%ls%ls", kInstallerPrefix, TextOf(kTexts[i]));
@@ -287,6 +372,7 @@ void CheckCharacters(const Case* cases) {
     Report(kFail, L"characters", L"%ls", changed);
   else
     Report(kPass, L"characters");
+  if (!allRan) return;
   // Cyrillic, CJK and an emoji pass together only in UTF-8.
   bool utf8 = wcsstr(whole, L"Cyrillic") && wcsstr(whole, L"CJK") && wcsstr(whole, L"emoji");
   if (utf8)
@@ -298,13 +384,21 @@ void CheckCharacters(const Case* cases) {
 }
 
 void CheckFollowUp(const Case& c) {
+  if (!Ran(c, L"follow-up script")) {
+    Ran(c, L"no planted cmd.exe");
+    return;
+  }
   LoadRecords(c);
   wchar_t system[kPathRoom], interpreter[kPathRoom], image[kPathRoom];
   GetSystemDirectoryW(system, kPathRoom);
   JoinPath(interpreter, system, L"cmd.exe");
   const char* script = FindRecord("script ", 0);
   const char* shows = script != nullptr ? Unhex(script, image, kPathRoom) : "";
-  if (script == nullptr)
+  if (script == nullptr && CountRecords("script-started") != 0)
+    Report(kNotHere, L"follow-up script",
+           L"the script ran, but Windows refused to start the check's program in it, a copy of "
+           L"setup-check.exe; application control may block it");
+  else if (script == nullptr)
     Report(kFail, L"follow-up script", L"the script did not run; %ls", Outcome(c));
   else if (_wcsicmp(image, interpreter) != 0)
     Report(kFail, L"follow-up script", L"the script ran through %ls", image);
@@ -371,6 +465,13 @@ bool PrepareCleanup(Case* c, HANDLE* held) {
 }
 
 void CheckCleanup(const Case& c, HANDLE held) {
+  if (!Ran(c, L"cleanup")) {
+    // Nothing can be told of what the cleanup does, nor of this Windows.
+    for (const Link& link : links) Ran(c, link.line);
+    Ran(c, L"log move");
+    CloseHandle(held);
+    return;
+  }
   wchar_t left[kPathRoom] = L"";
   wchar_t pattern[kPathRoom];
   WIN32_FIND_DATAW found;
@@ -387,9 +488,7 @@ void CheckCleanup(const Case& c, HANDLE held) {
     } while (FindNextFileW(listing, &found));
     FindClose(listing);
   }
-  if (!c.ended || c.exitCode != 0)
-    Report(kFail, L"cleanup", L"%ls", Outcome(c));
-  else if (!Exists(c.jre))
+  if (!Exists(c.jre))
     Report(kFail, L"cleanup", L"jre itself was removed");
   else if (left[0] != 0)
     Report(kFail, L"cleanup", L"left in jre:%ls", left);
@@ -433,6 +532,10 @@ void CheckCleanup(const Case& c, HANDLE held) {
 // and empty jre only after the copy's end.
 void CheckInstallerRestart(const Case& c) {
   const wchar_t* line = L"installer restart";
+  if (!c.started) {
+    Ran(c, line);
+    return;
+  }
   // The copy runs on, whatever setup.exe did: its record comes at its end.
   LoadRecords(c);
   for (DWORD waited = 0; FindRecord("restarted ", 0) == nullptr &&
@@ -448,10 +551,9 @@ void CheckInstallerRestart(const Case& c) {
   unsigned long error = 0;
   if (restarted != nullptr) sscanf(restarted, "%15s %llu", found, &restartedEnd);
   if (failed != nullptr) sscanf(failed, "%lu", &error);
-  if (!c.ended || c.exitCode != 0)
-    Report(kFail, line, L"%ls", Outcome(c));
-  else if (CountRecords("installer ") == 0)
-    Report(kFail, line, L"no installer started; %ls", Outcome(c));
+  if (!Ran(c, line)) return;
+  if (CountRecords("installer ") == 0)
+    Report(kFail, line, L"no installer started, yet setup.exe ended with 0");
   else if (failed != nullptr)
     Report(kNotHere, line, L"the check's installer could not start its copy (error %lu)", error);
   else if (restarted == nullptr)
@@ -469,6 +571,7 @@ void CheckInstallerRestart(const Case& c) {
 constexpr char kEarlierLog[] = "an earlier installation's log\r\n";
 
 void CheckLogKept(const Case& c) {
+  if (!Ran(c, L"log never replaced")) return;
   if (Holds(c.root, L"quellbrook-install.log", kEarlierLog) &&
       There(c.install, L"quellbrook-install.log"))
     Report(kPass, L"log never replaced");
@@ -482,18 +585,31 @@ void CheckOnePerFolder() {
   static Case first, second;
   const wchar_t* line = L"one installation per folder";
   if (!LayOut(&first, L"one-per-folder", true) || !Put(first.jre, L"lib\\late.txt", "late\r\n")) {
-    Report(kFail, line, L"the installation folder could not be laid out");
+    Report(kNotHere, line, L"the check could not lay out its folder (error %lu)", GetLastError());
     return;
   }
   wchar_t hang[64], release[kPathRoom];
   swprintf(hang, 64, L"%lsrelease.txt", kHangUntil);
   JoinPath(release, first.install, L"release.txt");
-  Launch(&first, hang, false);
+  Launch(&first, hang);
   // The second launcher starts only once the first one's installer runs.
-  for (int waited = 0; first.started && waited < 30000; waited += 20) {
-    LoadRecords(first);
-    if (CountRecords("installer ") != 0) break;
+  bool running = false;
+  for (int waited = 0; first.started && !running && waited < 30000; waited += 20) {
     Sleep(20);
+    LoadRecords(first);
+    running = CountRecords("installer ") != 0;
+  }
+  if (!running) {
+    // No second launcher: there is nothing to judge the promise by.
+    WriteTextFile(release, "");
+    Finish(&first);
+    if (!Ran(first, line)) return;
+    LoadRecords(first);
+    if (CountRecords("installer ") != 0)
+      Report(kNotHere, line, L"the first installer took longer than 30 s to start here");
+    else
+      Report(kFail, line, L"the first setup.exe ended with 0 without starting its installer");
+    return;
   }
   // The second launcher runs in the same folder.
   second = Case{};
@@ -501,32 +617,61 @@ void CheckOnePerFolder() {
   wcscpy(second.install, first.install);
   wcscpy(second.jre, first.jre);
   wcscpy(second.records, first.records);
-  if (CountRecords("installer ") == 1) {
-    Launch(&second, L"", true);
-    Finish(&second);
-  }
+  Launch(&second, L"");
+  Finish(&second);
   LoadRecords(first);
   int installers = CountRecords("installer ");
   bool runtime = There(first.jre, L"lib\\late.txt");
   WriteTextFile(release, "");
   Finish(&first);
-  if (installers == 0)
-    Report(kFail, line, L"the first installer did not start; %ls", Outcome(first));
-  else if (installers > 1)
+  if (installers > 1)
     Report(kFail, line, L"a second setup.exe started another installer while the first one's ran");
   else if (!runtime)
     Report(kFail, line, L"a second setup.exe emptied jre under the running installer");
   else if (!second.ended || second.exitCode != 1 || strcmp(second.printed, kRefusedLine) != 0)
     Report(kFail, line, L"the second %ls", Outcome(second));
-  else if (!first.ended || first.exitCode != 0)
-    Report(kFail, line, L"the first %ls", Outcome(first));
+  else if (Ran(first, line))
+    Report(kPass, line);
+}
+
+// A launcher elevated, or of another account, holds its guard with an access
+// list that grants a launcher of the user nothing: Windows will not even let
+// the second one open it. It must be turned away all the same.
+void CheckGuardAcrossAccounts() {
+  static Case c;
+  const wchar_t* line = L"guard across accounts";
+  if (!LayOut(&c, L"guard-across-accounts", true)) {
+    Report(kNotHere, line, L"the check could not lay out its folder (error %lu)", GetLastError());
+    return;
+  }
+  char16_t name[kGuardNameSize];
+  if (!GetGuardName(reinterpret_cast<const char16_t*>(c.install), name)) {
+    Report(kNotHere, line, L"the installation folder's final path cannot be read here");
+    return;
+  }
+  HANDLE guard = CreateSealedMutex(reinterpret_cast<const wchar_t*>(name));
+  if (guard == nullptr) {
+    DWORD error = GetLastError();
+    Report(kNotHere, line, L"the check cannot hold a guard here (error %lu)", error);
+    return;
+  }
+  Launch(&c, L"");
+  Finish(&c);
+  CloseHandle(guard);
+  LoadRecords(c);
+  if (c.started && CountRecords("installer ") != 0)
+    Report(kFail, line, L"setup.exe started its installer while a guard it may not open was held");
+  else if (!Ran(c, line, 1, false))
+    return;
+  else if (strcmp(c.printed, kRefusedLine) != 0)
+    Report(kFail, line, L"%ls", Outcome(c));
   else
     Report(kPass, line);
 }
 
 }  // namespace
 
-void CheckPromises(const CheckSetup& setup) {
+bool CheckPromises(const CheckSetup& setup) {
   check = setup;
   ReportWindows();
   static Case cleanup, without, followUp, logKept, restart, characters[kTextCount];
@@ -539,7 +684,10 @@ void CheckPromises(const CheckSetup& setup) {
                JoinPath(path, without.install, L"javaw.exe") &&
                CopyFileW(windowedInstaller, path, FALSE) &&
                LayOut(&followUp, L"follow-up", true) &&
-               Put(followUp.install, L"installer.qb.bat", "@script-marker.exe\r\n") &&
+               // The first line tells a script that ran from one whose
+               // program application control kept from starting.
+               Put(followUp.install, L"installer.qb.bat",
+                   "@echo script-started>>..\\records.txt\r\n@script-marker.exe\r\n") &&
                JoinPath(path, followUp.install, L"script-marker.exe") &&
                CopyFileW(check.self, path, FALSE) &&
                JoinPath(path, followUp.install, L"cmd.exe") &&
@@ -553,19 +701,15 @@ void CheckPromises(const CheckSetup& setup) {
     swprintf(name, 32, L"characters-%u", static_cast<unsigned>(i + 1));
     ready &= LayOut(&characters[i], name, true);
   }
-  if (!ready) {
-    Report(kFail, L"installation folders", L"they could not be laid out (error %lu)",
-           GetLastError());
-    return;
-  }
+  if (!ready) return false;
 
   // The folders are independent: their launchers run side by side.
-  Launch(&cleanup, L"", false);
-  Launch(&without, L"", true);
-  Launch(&followUp, L"", false);
-  Launch(&logKept, L"", false);
-  Launch(&restart, kRestart, false);
-  for (size_t i = 0; i < kTextCount; ++i) Launch(&characters[i], TextOf(kTexts[i]), false);
+  Launch(&cleanup, L"");
+  Launch(&without, L"");
+  Launch(&followUp, L"");
+  Launch(&logKept, L"");
+  Launch(&restart, kRestart);
+  for (size_t i = 0; i < kTextCount; ++i) Launch(&characters[i], TextOf(kTexts[i]));
   Finish(&cleanup);
   Finish(&without);
   Finish(&followUp);
@@ -581,4 +725,6 @@ void CheckPromises(const CheckSetup& setup) {
   CheckLogKept(logKept);
   CheckInstallerRestart(restart);
   CheckOnePerFolder();
+  CheckGuardAcrossAccounts();
+  return true;
 }

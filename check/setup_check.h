@@ -68,7 +68,9 @@ struct CheckSetup {
   const wchar_t* self;      // this program
   const wchar_t* work;      // the throw-away folder
 };
-void CheckPromises(const CheckSetup& setup);
+// Prints a line per promise; false when the installation folders could not
+// be laid out, and nothing was checked.
+bool CheckPromises(const CheckSetup& setup);
 
 // --- lines.cpp: the lines the check prints.
 

@@ -1,7 +1,10 @@
 // A launcher that runs the follow-up script carelessly, for the tests of
-// setup-check.exe. Built twice: "searched" starts "cmd.exe" by name, which
-// CreateProcess looks for beside the launcher first; "shown" starts the
+// setup-check.exe. Built three times: "searched" starts "cmd.exe" by name,
+// which CreateProcess looks for beside the launcher first; "shown" starts the
 // system's cmd.exe without hiding it. Otherwise it only starts the installer.
+// "blocked" starts nothing and reports the installer's start as application
+// control refuses it (ERROR_SYSTEM_INTEGRITY_POLICY_VIOLATION), as setup.exe
+// would where the check's copy of itself may not run.
 #include <windows.h>
 
 static void RunAndWait(const char* program, char* commandLine, WORD show) {
@@ -19,6 +22,12 @@ static void RunAndWait(const char* program, char* commandLine, WORD show) {
 }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+#ifdef CARELESS_BLOCKED
+  const char line[] = "CreateProcess failed (4551).\r\n";
+  DWORD written;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, sizeof line - 1, &written, nullptr);
+  return 1;
+#endif
   char installer[] =
       "jre\\bin\\javaw -cp \"*\" com.izforge.izpack.installer.bootstrap.Installer "
       "-logfile quellbrook-install.log ";

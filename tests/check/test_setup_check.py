@@ -26,7 +26,7 @@ VERSION_1_3_0 = '7a6e7bbf6036fb6b428242da2ec196c33d090ded'
 
 PASSES = ['installer start', 'no planted installer', 'failed start line', 'characters',
           'follow-up script', 'no planted cmd.exe', 'cleanup', 'log move', 'log never replaced',
-          'installer restart', 'one installation per folder']
+          'installer restart', 'one installation per folder', 'guard across accounts']
 # Wine cannot make a junction, and its CreateSymbolicLinkW makes nothing.
 NOT_HERE_UNDER_WINE = ['folder junction', 'folder symbolic link']
 LOCALES = {'English': 'en_US.UTF-8', 'Japanese': 'ja_JP.UTF-8'}
@@ -124,23 +124,44 @@ class SetupCheck(unittest.TestCase):
         self.assertIn('U+0080 arrived as "x\\u20ACy"', lines['FAIL']['characters'], text)
         # It took no guard and waited for the installer alone; it kept every
         # other promise.
-        self.assertEqual(list(lines['FAIL']),
-                         ['characters', 'installer restart', 'one installation per folder'], text)
+        self.assertEqual(list(lines['FAIL']), ['characters', 'installer restart',
+                                               'one installation per folder',
+                                               'guard across accounts'], text)
         self.assertIn('the folders are kept in ', text)
 
     def test_the_1_1_0_launcher_fails_the_one_installation_line(self):
         status, lines, text = check(build_from_history(VERSION_1_1_0), LOCALES['English'])
         self.assertEqual(status, 1, text)
-        self.assertEqual(list(lines['FAIL']), ['installer restart', 'one installation per folder'],
-                         text)
+        self.assertEqual(list(lines['FAIL']), ['installer restart', 'one installation per folder',
+                                               'guard across accounts'], text)
         self.assertIn('another installer', lines['FAIL']['one installation per folder'], text)
 
-    def test_the_1_3_0_launcher_fails_the_installer_restart_line_alone(self):
+    def test_the_1_3_0_launcher_fails_installer_restart_and_guard_across_accounts(self):
         status, lines, text = check(build_from_history(VERSION_1_3_0), LOCALES['English'])
         self.assertEqual(status, 1, text)
-        self.assertEqual(list(lines['FAIL']), ['installer restart'], text)
+        self.assertEqual(list(lines['FAIL']), ['installer restart', 'guard across accounts'], text)
         self.assertEqual(lines['FAIL']['installer restart'],
                          'jre was emptied under the restarted installer', text)
+        self.assertEqual(lines['FAIL']['guard across accounts'],
+                         'setup.exe started its installer while a guard it may not open was held',
+                         text)
+
+    def test_a_setup_exe_that_cannot_start_is_never_judged(self):
+        # Every run fails to start: each line says so, none draws a
+        # conclusion about the promise, and no fact comes from such a run.
+        broken = WORK / 'not-a-program' / 'setup.exe'
+        broken.parent.mkdir(parents=True, exist_ok=True)
+        broken.write_bytes(b'not a program\r\n')
+        status, lines, text = check(broken, LOCALES['English'])
+        self.assertEqual(status, 1, text)
+        self.assertNotIn('PASS', lines, text)
+        self.assertEqual(list(lines['FACT']), ['windows'], text)
+        unstarted = 'setup.exe could not be started (error 193)'
+        for line, said in lines['FAIL'].items():
+            self.assertIn(unstarted, said, line)
+        self.assertEqual(lines['FAIL']['one installation per folder'], unstarted, text)
+        self.assertEqual(set(lines['FAIL']) | set(lines.get('NOT HERE', {})),
+                         set(PASSES + NOT_HERE_UNDER_WINE), text)
 
     def test_a_careless_follow_up_step_fails_its_lines(self):
         _, lines, text = check(Path(os.environ['CARELESS_SEARCHED_EXE']), LOCALES['English'])
@@ -151,6 +172,21 @@ class SetupCheck(unittest.TestCase):
         self.assertEqual(lines['FAIL']['follow-up script'],
                          "the command interpreter's window showed", text)
         self.assertIn('no planted cmd.exe', lines['PASS'], text)
+
+    def test_an_installer_that_application_control_blocks_blames_nobody(self):
+        status, lines, text = check(Path(os.environ['CARELESS_BLOCKED_EXE']), LOCALES['English'])
+        needs_installer = [line for line in PASSES + NOT_HERE_UNDER_WINE
+                           if line not in ('no planted installer', 'failed start line',
+                                           'guard across accounts')]
+        self.assertEqual(sorted(lines['NOT HERE']), sorted(needs_installer), text)
+        for said in lines['NOT HERE'].values():
+            self.assertIn('(error 4551: Windows Defender Application Control or Smart App '
+                          'Control); this says nothing of setup.exe', said)
+        self.assertEqual(list(lines['PASS']), ['no planted installer', 'failed start line'], text)
+        # Only this stand-in's lack of a guard fails; no fact comes from it.
+        self.assertEqual(list(lines['FAIL']), ['guard across accounts'], text)
+        self.assertEqual(list(lines['FACT']), ['windows'], text)
+        self.assertEqual(status, 1, text)
 
     def test_it_runs_nothing_when_it_cannot_run(self):
         alone = WORK / 'setup-check-alone'
