@@ -5,6 +5,7 @@
 #include <wchar.h>
 
 #include "check/setup_check.h"
+#include "platform/platform.h"
 #include "version.h"
 
 static int Usage(const wchar_t* problem) {
@@ -13,13 +14,16 @@ static int Usage(const wchar_t* problem) {
            L"%ls\r\nusage: setup-check.exe [SETUP_EXE]\r\n"
            L"Runs setup.exe (the one beside this program, or SETUP_EXE) through its promises in a "
            L"throw-away folder under %%TEMP%% and prints PASS, FAIL, NOT HERE and FACT lines.\r\n"
-           L"Exit status: 0 nothing failed, 1 a promise failed, 2 the check could not run.\r\n",
+           L"Exit status: 0 nothing failed, 1 a promise failed, 2 the check could not run.\r\n"
+           L"To keep the lines, for a help desk say: setup-check.exe > result.txt\r\n",
            problem);
   Write(text);
   return 2;
 }
 
 int wmain(int argc, wchar_t** argv) {
+  // Before anything could load a DLL, as setup.exe does.
+  platform::RestrictDllSearchToSystemFolder();
   int roleStatus = 0;
   if (PlayRole(&roleStatus)) return roleStatus;
 
@@ -61,9 +65,10 @@ int wmain(int argc, wchar_t** argv) {
            static_cast<unsigned long long>(GetTickCount64()));
   if (!CreateDirectoryW(work, nullptr)) return Usage(L"cannot make a folder under %TEMP%");
 
-  wchar_t header[kPathRoom * 2];
-  swprintf(header, kPathRoom * 2, L"setup-check %ls: %ls\r\nin %ls\r\n",
-           L"" SETUP_VERSION_TEXT, setupExe, work);
+  wchar_t header[kPathRoom * 2], version[64], named[80] = L"no version resource";
+  if (ReadProductVersion(setupExe, version)) swprintf(named, 80, L"version %ls", version);
+  swprintf(header, kPathRoom * 2, L"setup-check %ls: %ls (%ls)\r\nin %ls\r\n",
+           L"" SETUP_VERSION_TEXT, setupExe, named, work);
   Write(header);
   if (!CheckPromises(CheckSetup{setupExe, self, work})) {
     DWORD error = GetLastError();

@@ -240,25 +240,6 @@ bool InstallerRun(int index, wchar_t* commandLine, wchar_t (&module)[kPathRoom],
 
 // --- The promises.
 
-void ReportWindows() {
-  typedef LONG(WINAPI * RtlGetVersionFunction)(OSVERSIONINFOEXW*);
-  typedef const char*(CDECL * WineGetVersionFunction)();
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  // Through void (*)(void), the one function type that converts without a warning.
-  auto getVersion = reinterpret_cast<RtlGetVersionFunction>(
-      reinterpret_cast<void (*)(void)>(GetProcAddress(ntdll, "RtlGetVersion")));
-  auto wineVersion = reinterpret_cast<WineGetVersionFunction>(
-      reinterpret_cast<void (*)(void)>(GetProcAddress(ntdll, "wine_get_version")));
-  OSVERSIONINFOEXW version = {};
-  version.dwOSVersionInfoSize = sizeof version;
-  if (getVersion != nullptr) getVersion(&version);
-  wchar_t wine[64] = L"";
-  if (wineVersion != nullptr) swprintf(wine, 64, L" (Wine %hs)", wineVersion());
-  Report(kFact, L"windows", L"%lu.%lu build %lu%ls%ls", version.dwMajorVersion,
-         version.dwMinorVersion, version.dwBuildNumber,
-         version.wProductType == VER_NT_WORKSTATION ? L"" : L", server", wine);
-}
-
 void CheckInstallerStart(const Case& c) {
   if (!Ran(c, L"installer start")) return;
   LoadRecords(c);

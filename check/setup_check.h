@@ -61,6 +61,15 @@ bool CopyAsWindowedProgram(const wchar_t* program, const wchar_t* copy);
 bool MakeJunction(const wchar_t* link, const wchar_t* target, wchar_t (&why)[256]);
 bool MakeFolderSymbolicLink(const wchar_t* link, const wchar_t* target, wchar_t (&why)[256]);
 
+// --- facts.cpp: the machine and the program.
+
+// The program's ProductVersion, as Explorer's Details show it; false when it
+// has no version resource.
+bool ReadProductVersion(const wchar_t* program, wchar_t (&version)[64]);
+// The line "FACT windows": the release (Windows 11, 23H2), the kernel's
+// version and build with its update revision, and Wine's version under Wine.
+void ReportWindows();
+
 // --- promises.cpp: the checks, with setup-check's own folder and program.
 
 struct CheckSetup {

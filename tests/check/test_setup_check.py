@@ -114,7 +114,10 @@ class SetupCheck(unittest.TestCase):
                 self.assertEqual(list(lines['PASS']), PASSES, text)
                 self.assertEqual(list(lines['NOT HERE']), NOT_HERE_UNDER_WINE, text)
                 self.assertEqual(lines['FACT']['code page'], 'UTF-8 (65001)', text)
-                self.assertIn('(Wine ', lines['FACT']['windows'], text)
+                self.assertRegex(lines['FACT']['windows'],
+                                 r'^Windows [^,]+, \d+\.\d+ build \d+[.\d]*, on Wine \d', text)
+                # The header names the checked setup.exe by its version resource.
+                self.assertIn(f'setup.exe (version {os.environ["SETUP_VERSION"]})\nin ', text)
                 # Its throw-away folder is gone.
                 self.assertEqual(work_folders(), [], text)
 
@@ -172,6 +175,8 @@ class SetupCheck(unittest.TestCase):
         self.assertEqual(lines['FAIL']['follow-up script'],
                          "the command interpreter's window showed", text)
         self.assertIn('no planted cmd.exe', lines['PASS'], text)
+        # A launcher without a version resource is named as such.
+        self.assertIn('careless_shown.exe (no version resource)\nin ', text)
 
     def test_an_installer_that_application_control_blocks_blames_nobody(self):
         status, lines, text = check(Path(os.environ['CARELESS_BLOCKED_EXE']), LOCALES['English'])
