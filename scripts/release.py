@@ -1,7 +1,10 @@
 """Builds setup.exe and setup-check.exe for release and packs them:
 build/release/setup-<version>-win64.zip with setup.exe, setup-check.exe,
-README.md, CHANGELOG.md, LICENSE and THIRD-PARTY-NOTICES.txt, and
-build/release/SHA256SUMS beside it. Called by scripts/release.sh.
+README.md, CHANGELOG.md, LICENSE, THIRD-PARTY-NOTICES.txt and the picture
+that the README shows, docs/diagnostic-boxes.png, and build/release/SHA256SUMS
+beside it: a line for the zip and one for each program in it, so that a
+setup.exe found later on its own can still be told. Called by
+scripts/release.sh.
 
 The archive is reproducible: the same commit gives the same bytes. Members
 come in a fixed order, all with one time (SOURCE_DATE_EPOCH, or the last
@@ -21,7 +24,8 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 OUT = Path(os.environ.get('SETUP_RELEASE_DIR', ROOT / 'build' / 'release'))
-DOCUMENTS = ['README.md', 'CHANGELOG.md', 'LICENSE', 'THIRD-PARTY-NOTICES.txt']
+DOCUMENTS = ['README.md', 'CHANGELOG.md', 'LICENSE', 'THIRD-PARTY-NOTICES.txt',
+             'docs/diagnostic-boxes.png']
 NO_HISTORY = 1764547200  # the build's own date for a source tree without history
 
 
@@ -74,9 +78,10 @@ def main(arguments):
     members = ([('setup.exe', programs[0]), ('setup-check.exe', programs[1])]
                + [(name, ROOT / name) for name in DOCUMENTS])
     pack(archive, members, source_date_epoch())
-    digest = hashlib.sha256(archive.read_bytes()).hexdigest()
-    (OUT / 'SHA256SUMS').write_text(f'{digest}  {archive.name}\n')
-    print(f'{archive}\n{OUT / "SHA256SUMS"}: {digest}')
+    sums = ''.join(f'{hashlib.sha256(Path(path).read_bytes()).hexdigest()}  {name}\n'
+                   for name, path in [(archive.name, archive)] + members[:2])
+    (OUT / 'SHA256SUMS').write_text(sums)
+    print(f'{archive}\n{OUT / "SHA256SUMS"}:\n{sums}', end='')
     return 0
 
 

@@ -12,7 +12,7 @@ SOURCE = Path(os.environ['SETUP_SOURCE'])
 VERSION = os.environ['SETUP_VERSION']
 WORK = Path(os.environ['RELEASE_WORK'])
 MEMBERS = ['setup.exe', 'setup-check.exe', 'README.md', 'CHANGELOG.md', 'LICENSE',
-           'THIRD-PARTY-NOTICES.txt']
+           'THIRD-PARTY-NOTICES.txt', 'docs/diagnostic-boxes.png']
 ARCHIVE = f'setup-{VERSION}-win64.zip'
 
 
@@ -24,8 +24,9 @@ def release(folder, *arguments, **environment):
 
 
 def sums_check(folder):
-    return subprocess.run(['sha256sum', '-c', 'SHA256SUMS'], cwd=folder,
-                          capture_output=True).returncode
+    """sha256sum's verdict on every file of SHA256SUMS that lies in folder."""
+    return subprocess.run(['sha256sum', '-c', '--ignore-missing', '--strict', 'SHA256SUMS'],
+                          cwd=folder, capture_output=True).returncode
 
 
 class Archive(unittest.TestCase):
@@ -52,6 +53,23 @@ class Archive(unittest.TestCase):
             for name in MEMBERS[:2]:
                 built = self.folder / 'first' / 'build' / name
                 self.assertEqual(archive.read(name), built.read_bytes(), name)
+
+    def test_the_checksums_name_the_zip_and_each_program_in_it(self):
+        lines = (self.first.parent / 'SHA256SUMS').read_text().splitlines()
+        self.assertEqual([line.split('  ', 1)[1] for line in lines],
+                         [ARCHIVE, 'setup.exe', 'setup-check.exe'])
+        # Unpacked beside SHA256SUMS, the programs check too, and the README's
+        # picture lies where the README points.
+        unpacked = self.folder / 'unpacked'
+        unpacked.mkdir()
+        shutil.copy(self.first.parent / 'SHA256SUMS', unpacked)
+        with zipfile.ZipFile(self.first) as archive:
+            archive.extractall(unpacked)
+        done = subprocess.run(['sha256sum', '-c', '--ignore-missing', 'SHA256SUMS'], cwd=unpacked,
+                              capture_output=True, text=True)
+        self.assertEqual(done.stdout.split(), ['setup.exe:', 'OK', 'setup-check.exe:', 'OK'])
+        self.assertIn('](docs/diagnostic-boxes.png)', (unpacked / 'README.md').read_text())
+        self.assertTrue((unpacked / 'docs' / 'diagnostic-boxes.png').is_file())
 
     def test_the_checksums_check_and_catch_a_changed_byte(self):
         self.assertEqual(sums_check(self.first.parent), 0)
