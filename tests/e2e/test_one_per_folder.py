@@ -3,6 +3,7 @@ folder whose installer still runs starts, moves and deletes nothing, under
 any spelling of that folder, and also when the first one's guard may not be
 opened; launchers of other folders, and a launcher after one that ended or
 was killed, run as ever."""
+import os
 import shutil
 import time
 import unittest
@@ -129,15 +130,27 @@ class OnePerFolder(InstallationTestCase):
                            killed_launchers_installer.end)
         self.assertEqual(list(inst.jre.iterdir()), [])
 
+    def map_drive(self, target):
+        """A drive letter that Wine maps to target, as subst would; it goes
+        when the test ends."""
+        dosdevices = Path(os.environ['WINEPREFIX']) / 'dosdevices'
+        letter = next(letter for letter in 'qrstuvw' if not (dosdevices / f'{letter}:').exists())
+        (dosdevices / f'{letter}:').symlink_to(target, target_is_directory=True)
+        self.addCleanup((dosdevices / f'{letter}:').unlink)
+        return f'{letter.upper()}:'
+
     def test_every_spelling_of_the_folder_is_the_same_folder(self):
         inst = self.install()
         link = inst.root / 'install-link'
         link.symlink_to(inst.folder, target_is_directory=True)
+        # Mapped before the first launcher starts, as a drive letter is.
+        drive = self.map_drive(inst.root)
         first = self.start_first(inst)
         spellings = {
             'letter case': windows_path(inst.folder).upper(),
             '8.3 short name': short_path(inst.folder),
             'a link': windows_path(inst.root) + '\\install-link',
+            'a mapped drive letter': drive + '\\install',
         }
         for why, folder in spellings.items():
             with self.subTest(why, folder=folder):
