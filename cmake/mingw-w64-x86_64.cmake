@@ -1,6 +1,15 @@
-# Cross build for 64-bit Windows with Debian's mingw-w64 GCC (posix threads).
+# Build for 64-bit Windows with mingw-w64 GCC (posix threads): across from
+# Debian, or on Windows itself in MSYS2's MINGW64 environment.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+if(CMAKE_HOST_WIN32)
+  # MSYS2's MINGW64 names its GCC, whose threads are posix ones, plainly.
+  set(CMAKE_C_COMPILER gcc)
+  set(CMAKE_CXX_COMPILER g++)
+  set(CMAKE_RC_COMPILER windres)
+  return()
+endif()
 
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)

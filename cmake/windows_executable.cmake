@@ -32,7 +32,9 @@ function(add_launcher_executable target manifest_rc manifest)
     ${PROJECT_SOURCE_DIR}/resources/setup.rc
     ${manifest_rc})
   target_link_libraries(${target} PRIVATE launcher_logic)
-  target_include_directories(${target} PRIVATE ${PROJECT_BINARY_DIR}/generated)
+  # The resource scripts find their icon and manifest by these folders too.
+  target_include_directories(${target} PRIVATE ${PROJECT_BINARY_DIR}/generated
+    ${PROJECT_SOURCE_DIR}/resources)
   set_source_files_properties(${PROJECT_SOURCE_DIR}/resources/setup.rc
     TARGET_DIRECTORY ${target} PROPERTIES OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/resources/setup.ico)
   set_source_files_properties(${manifest_rc}

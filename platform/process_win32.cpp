@@ -89,7 +89,7 @@ static void ReadAvailable(HANDLE pipe, char* bytes, size_t room, size_t* kept) {
   DWORD available = 0, got = 0;
   // Once the writer is gone and the pipe is empty, PeekNamedPipe fails.
   while (::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
-         ::ReadFile(pipe, chunk, available < sizeof chunk ? available : sizeof chunk, &got,
+         ::ReadFile(pipe, chunk, available < sizeof chunk ? available : DWORD{sizeof chunk}, &got,
                     nullptr) &&
          got > 0) {
     for (DWORD i = 0; i < got && *kept + 1 < room; ++i) bytes[(*kept)++] = chunk[i];

@@ -1,5 +1,6 @@
 // Tests of the Win32 platform layer (platform/platform_win32.cpp) under Wine,
-// in the manner of Wine's own dlls/kernel32/tests: each promise of
+// and natively on Windows in CI, in the manner of Wine's own
+// dlls/kernel32/tests: each promise of
 // platform/platform.h that the launcher relies on, checked where a careless
 // change could break it unseen by the host tests.
 //
