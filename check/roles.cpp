@@ -2,6 +2,7 @@
 // appends one line to the case's records file: its facts, texts as hex
 // UTF-16 units, so that any character, a lone surrogate too, comes back exactly.
 #include "check/setup_check.h"
+#include "platform/process_win32.h"
 
 #include <tlhelp32.h>
 
@@ -56,19 +57,15 @@ static int PlayRestartedInstaller() {
 static int RestartInstaller(const wchar_t* module) {
   wchar_t commandLine[kPathRoom + 64];
   swprintf(commandLine, kPathRoom + 64, L"\"%ls\" %ls", module, kRestarted);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION copy;
-  if (!CreateProcessW(module, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &copy)) {
-    DWORD error = GetLastError();
+  DWORD error = 0;
+  if (!StartChild(module, commandLine, nullptr, 0, nullptr, &copy, &error)) {
     char line[64];
     snprintf(line, sizeof line, "restart-failed %lu\n", error);
     Record(line);
     return 1;
   }
-  CloseHandle(copy.hThread);
-  CloseHandle(copy.hProcess);
+  CloseChild(&copy);
   return 0;
 }
 

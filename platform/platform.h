@@ -121,16 +121,17 @@ FindHandle FindFirstFileW(const char16_t* pattern, FindRecord* record);
 bool FindNextFileW(FindHandle enumeration, FindRecord* record);
 void FindClose(FindHandle enumeration);
 
-// --- Named kernel objects, for the guard of the installation folder.
+// --- Final paths and named kernel objects, for the guard of the installation
+// folder and the wait for the runtime's programs.
 
 // The final path of the file or folder path, as GetFinalPathNameByHandleW
 // gives it for a handle to it: normalized, with the volume's drive letter or
 // UNC name (its NT device name where it has neither); where the file system
-// or redirector refuses a normalized name, the name it was opened by. Every spelling of one
-// file or folder (another letter case, 8.3 short names, a link, a mapped
-// drive) gives the same text. Returns its length in units, or 0 when it
-// cannot be opened or its path does not fit in room units, terminator
-// included.
+// or redirector refuses a normalized name, the name it was opened by. Every
+// spelling of one file or folder (another letter case, 8.3 short names, a
+// link, a mapped drive) gives the same text. Returns its length in units, or
+// 0 when it cannot be opened or its path does not fit in room units,
+// terminator included.
 size_t GetFinalPath(const char16_t* path, char16_t* finalPath, size_t room);
 
 typedef struct KernelObject* Handle;
