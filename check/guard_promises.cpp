@@ -15,6 +15,16 @@ bool PrepareInstallerRestart(Case* c) {
          Put(c->install, kLateRuntimeFile, "opened late by the runtime\r\n");
 }
 
+// Whether an installer run of the loaded records was given the word to
+// restart itself: only then can a copy come.
+static bool RestartAsked() {
+  static wchar_t commandLine[kCommandRoom];
+  wchar_t module[kPathRoom];
+  for (int i = 0; InstallerRun(i, commandLine, module); ++i)
+    if (wcsstr(commandLine, kRestart) != nullptr) return true;
+  return false;
+}
+
 // An installer that restarts itself from jre\bin and ends at once, as one
 // that asks for administrator rights does: setup.exe must wait for the copy,
 // and empty jre only after the copy's end.
@@ -25,9 +35,12 @@ void CheckInstallerRestart(const Case& c) {
     return;
   }
   // The copy runs on, whatever setup.exe did: its record comes at its end.
+  // setup.exe has ended; an installer it did not wait for gets a second to
+  // note its start, and without the word no copy will come.
   LoadRecords(c);
   for (DWORD waited = 0; FindRecord("restarted ", 0) == nullptr &&
-                         CountRecords("restart-failed ") == 0 && waited < kTimeoutMs;
+                         CountRecords("restart-failed ") == 0 && waited < kTimeoutMs &&
+                         (waited < 1000 || RestartAsked());
        waited += 50) {
     Sleep(50);
     LoadRecords(c);
@@ -44,6 +57,8 @@ void CheckInstallerRestart(const Case& c) {
     Report(kFail, line, L"no installer started, yet setup.exe ended with 0");
   else if (failed != nullptr)
     Report(kNotHere, line, L"the check's installer could not start its copy (error %lu)", error);
+  else if (!RestartAsked())
+    Report(kNotHere, line, L"the installer was not given the argument that makes it restart");
   else if (restarted == nullptr)
     Report(kNotHere, line, L"the check's restarted installer never ended");
   else if (strcmp(found, "found") != 0)
@@ -70,8 +85,13 @@ void CheckOnePerFolder() {
   JoinPath(release, first.install, L"release.txt");
   Launch(&first, hang);
   // The second launcher starts only once the first one's installer runs.
+  // A setup.exe that has ended starts nothing more; its installer, if it did
+  // not wait for one, gets a second to note its start.
   bool running = false;
-  for (int waited = 0; first.started && !running && waited < 30000; waited += 20) {
+  for (int waited = 0, endedFor = 0; first.started && !running && waited < 30000 &&
+                                     endedFor < 1000;
+       waited += 20) {
+    if (WaitForSingleObject(first.process.hProcess, 0) == WAIT_OBJECT_0) endedFor += 20;
     Sleep(20);
     LoadRecords(first);
     running = CountRecords("installer ") != 0;

@@ -171,6 +171,9 @@ class SetupCheck(unittest.TestCase):
         self.assertEqual(lines['FAIL']['no planted cmd.exe'],
                          'the cmd.exe in the installation folder ran', text)
         self.assertIn('did not run', lines['FAIL']['follow-up script'], text)
+        # It drops the arguments: no restart is asked for, and none waited for.
+        self.assertEqual(lines['NOT HERE']['installer restart'],
+                         'the installer was not given the argument that makes it restart', text)
         _, lines, text = check(Path(os.environ['CARELESS_SHOWN_EXE']), LOCALES['English'])
         self.assertEqual(lines['FAIL']['follow-up script'],
                          "the command interpreter's window showed", text)
