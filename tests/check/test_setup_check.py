@@ -1,6 +1,7 @@
 """setup-check.exe under Wine: against the built setup.exe nothing fails, and
 exactly what Wine cannot do is NOT HERE; against two launchers built from the
 project's own history, each the promise that it broke fails."""
+import fcntl
 import io
 import os
 import re
@@ -15,6 +16,9 @@ SETUP_EXE = Path(os.environ['SETUP_EXE'])
 SOURCE = Path(os.environ['SETUP_SOURCE'])
 TOOLCHAIN = os.environ['SETUP_TOOLCHAIN']
 WORK = Path(os.environ['CHECK_WORK'])
+# The launchers built from history, by commit: the same for every preset of a
+# build tree, so each is built once.
+HISTORY = Path(os.environ['CHECK_HISTORY'])
 PREFIX = Path(os.environ['WINEPREFIX'])
 
 # 1.0.0 passed the arguments as Latin-1 bytes in the system's code page: on a
@@ -84,11 +88,20 @@ def check(setup_exe, locale):
 
 
 def build_from_history(commit):
-    """setup.exe built with GCC from the sources of one commit of this project."""
-    folder = WORK / f'history-{commit[:12]}'
+    """setup.exe built with GCC from the sources of one commit of this project,
+    once: a preset that runs beside this one waits for the other's build."""
+    folder = HISTORY / commit[:12]
     exe = folder / 'build' / 'setup.exe'
-    if exe.exists():
-        return exe
+    HISTORY.mkdir(parents=True, exist_ok=True)
+    with open(HISTORY / f'{commit[:12]}.lock', 'w') as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not exe.exists():
+            build_in(folder, commit)
+    return exe
+
+
+def build_in(folder, commit):
+    """Builds setup.exe from the commit's sources in a fresh folder."""
     shutil.rmtree(folder, ignore_errors=True)
     archive = subprocess.run(['git', 'archive', commit], cwd=SOURCE, capture_output=True)
     if archive.returncode != 0:
@@ -100,7 +113,6 @@ def build_from_history(commit):
                      '-DCMAKE_BUILD_TYPE=MinSizeRel'],
                     ['cmake', '--build', 'build', '--target', 'setup', '-j', '2']):
         subprocess.run(command, cwd=folder, check=True, stdout=subprocess.DEVNULL)
-    return exe
 
 
 class SetupCheck(unittest.TestCase):

@@ -332,11 +332,13 @@ def folders_can_be_unreadable():
 
 def interpreter_standin_prefix():
     """A Wine prefix of the tests' own whose system32\\cmd.exe is the stand-in,
-    which reports how it was started. Made once, and given the current
-    stand-in every time."""
-    prefix = WORK.parent / 'wine-cmd-standin'
-    subprocess.run([str(SCRIPTS / 'wine-prefix.sh'), str(prefix)], stdout=subprocess.DEVNULL,
-                   check=True)
+    which reports how it was started: one beside the test's own prefix, a
+    copy of the prefix that one was copied from. Made once, and given the
+    current stand-in every time."""
+    prefix = Path(os.environ['WINEPREFIX'] + '-cmd-standin')
+    template = os.environ.get('SETUP_WINE_TEMPLATE')
+    subprocess.run([str(SCRIPTS / 'wine-prefix.sh'), str(prefix)] + ([template] if template else []),
+                   stdout=subprocess.DEVNULL, check=True)
     shutil.copy(STANDIN_EXE, prefix / 'drive_c' / 'windows' / 'system32' / 'cmd.exe')
     return prefix
 
@@ -356,13 +358,25 @@ def meddler(*args, stdout=None):
                             stderr=subprocess.STDOUT)
 
 
+def meddler_output(*args):
+    """What the meddler printed, through a file of this call's own, or None
+    when it failed."""
+    WORK.mkdir(parents=True, exist_ok=True)
+    descriptor, listing = tempfile.mkstemp(prefix='meddler-', dir=WORK)
+    try:
+        with os.fdopen(descriptor, 'wb') as out:
+            failed = meddler(*args, stdout=out).wait(60) != 0
+        return None if failed else Path(listing).read_bytes()
+    finally:
+        os.unlink(listing)
+
+
 def short_path(path):
     """The 8.3 short form of a folder's path, as Windows gives it."""
-    listing = WORK / 'short-path.txt'
-    with open(listing, 'wb') as out:
-        if meddler('short', windows_path(path), stdout=out).wait(60) != 0:
-            raise AssertionError(f'no short path for {path}')
-    return listing.read_text().strip()
+    output = meddler_output('short', windows_path(path))
+    if output is None:
+        raise AssertionError(f'no short path for {path}')
+    return output.decode().strip()
 
 
 def set_attributes_win32(attributes, *paths):
@@ -374,11 +388,10 @@ def set_attributes_win32(attributes, *paths):
 
 def running_processes():
     """The names of the processes running in the prefix."""
-    listing = WORK / 'processes.txt'
-    with open(listing, 'wb') as out:
-        if meddler('processes', stdout=out).wait(60) != 0:
-            raise AssertionError('cannot list the processes')
-    return listing.read_bytes().decode('utf-8', 'replace').split()
+    output = meddler_output('processes')
+    if output is None:
+        raise AssertionError('cannot list the processes')
+    return output.decode('utf-8', 'replace').split()
 
 
 class InstallationTestCase(unittest.TestCase):

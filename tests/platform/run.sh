@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Runs the platform layer's test program under Wine in a fresh work folder.
-#   run.sh PLATFORM_TEST_EXE WINEPREFIX WORK
+# Runs the platform layer's test program under Wine, in the prefix that
+# WINEPREFIX names, in a fresh work folder.
+#   run.sh PLATFORM_TEST_EXE WORK
 set -euo pipefail
-exe=${1:?} prefix=${2:?} work=${3:?}
-source "$(dirname "$0")/../../scripts/wine-env.sh" "$prefix"
+exe=${1:?} work=${2:?}
+source "$(dirname "$0")/../../scripts/wine-env.sh" "${WINEPREFIX:?}"
 rm -rf "$work"
 mkdir -p "$work"
 # Output to a file, not ctest's pipe: a wineserver that this run starts would
