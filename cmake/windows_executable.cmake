@@ -9,13 +9,18 @@ set(SETUP_COPYRIGHT_HOLDER "the Quellbrook Setup authors" CACHE STRING
 # The copyright year is the only date in the executable. It comes from
 # SOURCE_DATE_EPOCH when that is set (string(TIMESTAMP) honours it), and
 # otherwise from the last commit, so that a rebuild never depends on the clock.
+# The clone may belong to another user, as a CI container's workspace does:
+# git's ownership check is let pass for this one clone only.
 if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
-  execute_process(COMMAND git log -1 --format=%ct
+  execute_process(COMMAND git -c safe.directory=${PROJECT_SOURCE_DIR} log -1 --format=%ct
     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
     OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE
-    RESULT_VARIABLE git_failed ERROR_QUIET)
-  if(git_failed OR commit_time STREQUAL "")
-    set(commit_time 1764547200)  # 2025-12-01: a source tree without history
+    RESULT_VARIABLE git_failed ERROR_VARIABLE git_said ERROR_STRIP_TRAILING_WHITESPACE)
+  if(git_failed OR NOT commit_time MATCHES "^[0-9]+$")
+    message(WARNING "No commit date (git: ${git_failed} ${git_said}): the copyright year "
+                    "comes from 2025-12-01, the date of a source tree without history. "
+                    "Set SOURCE_DATE_EPOCH to the commit's date instead.")
+    set(commit_time 1764547200)  # 2025-12-01
   endif()
   set(ENV{SOURCE_DATE_EPOCH} ${commit_time})
 endif()

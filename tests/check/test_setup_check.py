@@ -103,7 +103,10 @@ def build_from_history(commit):
 def build_in(folder, commit):
     """Builds setup.exe from the commit's sources in a fresh folder."""
     shutil.rmtree(folder, ignore_errors=True)
-    archive = subprocess.run(['git', 'archive', commit], cwd=SOURCE, capture_output=True)
+    # The clone may belong to another user, as a CI container's workspace
+    # does: git's ownership check is let pass for this one clone only.
+    archive = subprocess.run(['git', '-c', f'safe.directory={SOURCE}', 'archive', commit],
+                             cwd=SOURCE, capture_output=True)
     if archive.returncode != 0:
         raise AssertionError(f'commit {commit} is not in this clone: the test needs the '
                              f"project's history ({archive.stderr.decode().strip()})")
