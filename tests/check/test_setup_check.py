@@ -2,6 +2,7 @@
 exactly what Wine cannot do is NOT HERE; against two launchers built from the
 project's own history, each the promise that it broke fails."""
 import fcntl
+import importlib.util
 import io
 import os
 import re
@@ -34,6 +35,15 @@ PASSES = ['installer start', 'no planted installer', 'failed start line', 'chara
 # Wine cannot make a junction, and its CreateSymbolicLinkW makes nothing.
 NOT_HERE_UNDER_WINE = ['folder junction', 'folder symbolic link']
 LOCALES = {'English': 'en_US.UTF-8', 'Japanese': 'ja_JP.UTF-8'}
+
+
+def windows_job_rule():
+    """What the CI's Windows job holds a run of setup-check to."""
+    spec = importlib.util.spec_from_file_location('windows_self_check',
+                                                  SOURCE / 'scripts' / 'windows-self-check.py')
+    rule = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(rule)
+    return rule.problems
 
 
 def work_folders():
@@ -135,6 +145,21 @@ class SetupCheck(unittest.TestCase):
                 self.assertIn(f'setup.exe (version {os.environ["SETUP_VERSION"]})\nin ', text)
                 # Its throw-away folder is gone.
                 self.assertEqual(work_folders(), [], text)
+        # The Windows job's rule takes Wine's two NOT HERE lines for a
+        # failure, and nothing else of this run.
+        problems = windows_job_rule()
+        wine = text.splitlines()
+        self.assertEqual([p for p in problems(status, wine) if not p.startswith('PASS lines')],
+                         [line for line in wine if line.startswith('NOT HERE')])
+        as_on_windows = [f'PASS {line[len("NOT HERE "):].split(":")[0]}'
+                         if line.startswith('NOT HERE') else line for line in wine]
+        self.assertEqual(problems(status, as_on_windows), [], text)
+        self.assertNotEqual(problems(1, as_on_windows), [])
+        # A build without its manifest's code page still passes every
+        # promise; the rule fails it all the same.
+        without_utf8 = [line for line in as_on_windows if not line.startswith('FACT code page')]
+        self.assertIn('the manifest\'s code page is not in force',
+                      ' '.join(problems(status, without_utf8)))
 
     def test_the_1_0_0_launcher_fails_the_characters_line(self):
         status, lines, text = check(build_from_history(VERSION_1_0_0), LOCALES['English'])
