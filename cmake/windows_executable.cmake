@@ -1,6 +1,14 @@
 # setup.exe: a 64-bit GUI program that imports only system DLLs, built the
 # same, byte for byte, from the same sources.
 enable_language(RC)
+# Resource scripts are read as UTF-8, so that names given at configure time
+# may carry any character.
+if(MSVC)
+  string(APPEND CMAKE_RC_FLAGS " /c65001")
+else()
+  string(APPEND CMAKE_RC_FLAGS " -c 65001")
+endif()
+include(${CMAKE_CURRENT_LIST_DIR}/brand.cmake)
 
 set(SETUP_PRODUCT_NAME "Quellbrook Setup" CACHE STRING "ProductName of the version resource")
 set(SETUP_COPYRIGHT_HOLDER "the Quellbrook Setup authors" CACHE STRING
@@ -41,7 +49,7 @@ function(add_launcher_executable target manifest_rc manifest)
   target_include_directories(${target} PRIVATE ${PROJECT_BINARY_DIR}/generated
     ${PROJECT_SOURCE_DIR}/resources)
   set_source_files_properties(${PROJECT_SOURCE_DIR}/resources/setup.rc
-    TARGET_DIRECTORY ${target} PROPERTIES OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/resources/setup.ico)
+    TARGET_DIRECTORY ${target} PROPERTIES OBJECT_DEPENDS ${PROJECT_BINARY_DIR}/generated/setup-icon.ico)
   set_source_files_properties(${manifest_rc}
     TARGET_DIRECTORY ${target} PROPERTIES OBJECT_DEPENDS ${manifest})
 
