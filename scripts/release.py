@@ -1,10 +1,11 @@
 """Builds setup.exe and setup-check.exe for release and packs them:
 build/release/setup-<version>-win64.zip with setup.exe, setup-check.exe,
-README.md, CHANGELOG.md, LICENSE, THIRD-PARTY-NOTICES.txt and the picture
-that the README shows, docs/diagnostic-boxes.png, and build/release/SHA256SUMS
-beside it: a line for the zip and one for each program in it, so that a
-setup.exe found later on its own can still be told. Called by
-scripts/release.sh.
+programs.sha256 (a line for each of the two, so that a setup.exe found later
+on its own can still be told), README.md, CHANGELOG.md, LICENSE,
+THIRD-PARTY-NOTICES.txt and docs/ (every page the README links to, and its
+picture); and build/release/SHA256SUMS beside the zip, with the zip's line
+alone, so that "sha256sum -c SHA256SUMS" checks a download as it lies.
+Called by scripts/release.sh.
 
 The archive is reproducible: the same commit gives the same bytes. Members
 come in a fixed order, all with one time (SOURCE_DATE_EPOCH, or the last
@@ -24,8 +25,9 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 OUT = Path(os.environ.get('SETUP_RELEASE_DIR', ROOT / 'build' / 'release'))
-DOCUMENTS = ['README.md', 'CHANGELOG.md', 'LICENSE', 'THIRD-PARTY-NOTICES.txt',
-             'docs/diagnostic-boxes.png']
+DOCUMENTS = (['README.md', 'CHANGELOG.md', 'LICENSE', 'THIRD-PARTY-NOTICES.txt']
+             + sorted(path.relative_to(ROOT).as_posix() for path in (ROOT / 'docs').iterdir()
+                      if path.is_file()))
 NO_HISTORY = 1764547200  # the build's own date for a source tree without history
 
 
@@ -56,6 +58,12 @@ def build(folder):
     return folder / 'setup.exe', version
 
 
+def sha256_lines(files):
+    """sha256sum's lines for (name, path) pairs."""
+    return ''.join(f'{hashlib.sha256(Path(path).read_bytes()).hexdigest()}  {name}\n'
+                   for name, path in files)
+
+
 def pack(archive, members, epoch):
     """A zip of (name, path) pairs, in order, that depends on their bytes only."""
     # ZIP keeps local time from 1980 on, in two-second steps.
@@ -80,13 +88,16 @@ def main(arguments):
                             str(signed)], check=True)
             programs[index] = signed
     archive = OUT / f'setup-{version}-win64.zip'
-    members = ([('setup.exe', programs[0]), ('setup-check.exe', programs[1])]
+    named = [('setup.exe', programs[0]), ('setup-check.exe', programs[1])]
+    program_sums = OUT / 'build' / 'programs.sha256'
+    program_sums.write_text(sha256_lines(named))
+    members = (named + [('programs.sha256', program_sums)]
                + [(name, ROOT / name) for name in DOCUMENTS])
     pack(archive, members, source_date_epoch())
-    sums = ''.join(f'{hashlib.sha256(Path(path).read_bytes()).hexdigest()}  {name}\n'
-                   for name, path in [(archive.name, archive)] + members[:2])
+    sums = sha256_lines([(archive.name, archive)])
     (OUT / 'SHA256SUMS').write_text(sums)
-    print(f'{archive}\n{OUT / "SHA256SUMS"}:\n{sums}', end='')
+    print(f'{archive}\n{OUT / "SHA256SUMS"}:\n{sums}programs.sha256 in the zip:\n'
+          f'{program_sums.read_text()}', end='')
     return 0
 
 

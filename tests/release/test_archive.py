@@ -1,6 +1,10 @@
 """scripts/release.sh: the archive's members, its checksums, that two runs
-give the same bytes, and that a signing certificate gives signed programs."""
+give the same bytes, and that a signing certificate gives signed programs;
+and that every relative link of the README and docs/ resolves, in the
+repository and in the archive."""
 import os
+import posixpath
+import re
 import shutil
 import subprocess
 import tempfile
@@ -11,9 +15,23 @@ from pathlib import Path
 SOURCE = Path(os.environ['SETUP_SOURCE'])
 VERSION = os.environ['SETUP_VERSION']
 WORK = Path(os.environ['RELEASE_WORK'])
-MEMBERS = ['setup.exe', 'setup-check.exe', 'README.md', 'CHANGELOG.md', 'LICENSE',
-           'THIRD-PARTY-NOTICES.txt', 'docs/diagnostic-boxes.png']
+PROGRAMS = ['setup.exe', 'setup-check.exe']
+DOCUMENTS = (['README.md', 'CHANGELOG.md', 'LICENSE', 'THIRD-PARTY-NOTICES.txt']
+             + sorted(f'docs/{path.name}' for path in (SOURCE / 'docs').iterdir()))
+MEMBERS = PROGRAMS + ['programs.sha256'] + DOCUMENTS
 ARCHIVE = f'setup-{VERSION}-win64.zip'
+# A Markdown link or image: [text](target) or ![text](target).
+LINK = re.compile(r'\]\(([^)\s]+)\)')
+
+
+def relative_links(page, text):
+    """The files that a Markdown page's relative links and images point at,
+    as paths from the top of the tree, each with the link as written."""
+    for target in LINK.findall(text):
+        if re.match(r'[a-z]+:', target) or target.startswith('#'):
+            continue
+        path = posixpath.normpath(posixpath.join(posixpath.dirname(page), target.split('#')[0]))
+        yield path, target
 
 
 def release(folder, *arguments, **environment):
@@ -23,10 +41,10 @@ def release(folder, *arguments, **environment):
     return folder / ARCHIVE
 
 
-def sums_check(folder):
-    """sha256sum's verdict on every file of SHA256SUMS that lies in folder."""
-    return subprocess.run(['sha256sum', '-c', '--ignore-missing', '--strict', 'SHA256SUMS'],
-                          cwd=folder, capture_output=True).returncode
+def sums_check(folder, sums='SHA256SUMS'):
+    """sha256sum's verdict on a checksum file, as a user types it in folder."""
+    return subprocess.run(['sha256sum', '-c', '--strict', sums], cwd=folder,
+                          capture_output=True).returncode
 
 
 class Archive(unittest.TestCase):
@@ -48,31 +66,41 @@ class Archive(unittest.TestCase):
             self.assertEqual(len({info.date_time for info in infos}), 1)
             self.assertEqual({info.external_attr >> 16 for info in infos}, {0o100644})
             self.assertIsNone(archive.testzip())
-            for name in MEMBERS[2:]:
+            for name in DOCUMENTS:
                 self.assertEqual(archive.read(name), (SOURCE / name).read_bytes(), name)
-            for name in MEMBERS[:2]:
+            for name in PROGRAMS:
                 built = self.folder / 'first' / 'build' / name
                 self.assertEqual(archive.read(name), built.read_bytes(), name)
 
-    def test_the_checksums_name_the_zip_and_each_program_in_it(self):
+    def test_the_checksums_check_the_usual_way(self):
+        # SHA256SUMS beside the zip names the zip alone, so that the usual
+        # command in the download folder checks what lies there.
         lines = (self.first.parent / 'SHA256SUMS').read_text().splitlines()
-        self.assertEqual([line.split('  ', 1)[1] for line in lines],
-                         [ARCHIVE, 'setup.exe', 'setup-check.exe'])
-        # Unpacked beside SHA256SUMS, the programs check too, and the README's
-        # picture lies where the README points.
-        unpacked = self.folder / 'unpacked'
-        unpacked.mkdir()
-        shutil.copy(self.first.parent / 'SHA256SUMS', unpacked)
+        self.assertEqual([line.split('  ', 1)[1] for line in lines], [ARCHIVE])
+        download = self.folder / 'download'
+        download.mkdir()
+        shutil.copy(self.first.parent / 'SHA256SUMS', download)
+        shutil.copy(self.first, download)
+        self.assertEqual(sums_check(download), 0)
+        # The programs' own lines come in the zip, and check once it is
+        # unpacked, beside the download's SHA256SUMS.
         with zipfile.ZipFile(self.first) as archive:
-            archive.extractall(unpacked)
-        done = subprocess.run(['sha256sum', '-c', '--ignore-missing', 'SHA256SUMS'], cwd=unpacked,
+            archive.extractall(download)
+        done = subprocess.run(['sha256sum', '-c', '--strict', 'programs.sha256'], cwd=download,
                               capture_output=True, text=True)
         self.assertEqual(done.stdout.split(), ['setup.exe:', 'OK', 'setup-check.exe:', 'OK'])
-        self.assertIn('](docs/diagnostic-boxes.png)', (unpacked / 'README.md').read_text())
-        self.assertTrue((unpacked / 'docs' / 'diagnostic-boxes.png').is_file())
+        self.assertEqual(sums_check(download), 0)
 
-    def test_the_checksums_check_and_catch_a_changed_byte(self):
-        self.assertEqual(sums_check(self.first.parent), 0)
+    def test_every_link_of_the_pages_is_a_member(self):
+        with zipfile.ZipFile(self.first) as archive:
+            names = set(archive.namelist())
+            pages = [name for name in names if name.endswith('.md')]
+            self.assertIn('README.md', pages)
+            for page in pages:
+                for path, target in relative_links(page, archive.read(page).decode()):
+                    self.assertIn(path, names, f'{page} links to {target}')
+
+    def test_the_checksums_catch_a_changed_byte(self):
         copy = self.folder / 'tampered'
         copy.mkdir()
         shutil.copy(self.first.parent / 'SHA256SUMS', copy)
@@ -80,6 +108,13 @@ class Archive(unittest.TestCase):
         data[len(data) // 2] ^= 1
         (copy / ARCHIVE).write_bytes(data)
         self.assertNotEqual(sums_check(copy), 0)
+        with zipfile.ZipFile(self.first) as archive:
+            archive.extractall(copy, ['setup.exe', 'programs.sha256'])
+        shutil.copy(self.folder / 'first' / 'build' / 'setup-check.exe', copy)
+        program = bytearray((copy / 'setup.exe').read_bytes())
+        program[len(program) // 2] ^= 1
+        (copy / 'setup.exe').write_bytes(program)
+        self.assertNotEqual(sums_check(copy, 'programs.sha256'), 0)
 
     def test_a_second_run_gives_the_same_bytes(self):
         second = release(self.folder / 'second')
@@ -100,7 +135,7 @@ class Archive(unittest.TestCase):
                         '-out', bundle, '-passout', 'pass:throwaway'], check=True)
         archive = release(folder, str(bundle), SETUP_SIGN_PASSWORD='throwaway')
         verify = ['osslsigncode', 'verify', '-CAfile', str(certificate), '-in']
-        for name in MEMBERS[:2]:
+        for name in PROGRAMS:
             with zipfile.ZipFile(archive) as opened:
                 (folder / name).write_bytes(opened.read(name))
             signed = subprocess.run(verify + [str(folder / name)], capture_output=True, text=True)
@@ -110,7 +145,25 @@ class Archive(unittest.TestCase):
             (folder / 'unsigned.exe').write_bytes(opened.read('setup.exe'))
         self.assertNotEqual(subprocess.run(verify + [str(folder / 'unsigned.exe')],
                                            capture_output=True).returncode, 0)
+        # The checksums name the signed programs.
         self.assertEqual(sums_check(folder), 0)
+        with zipfile.ZipFile(archive) as opened:
+            (folder / 'programs.sha256').write_bytes(opened.read('programs.sha256'))
+        self.assertEqual(sums_check(folder, 'programs.sha256'), 0)
+
+
+class Links(unittest.TestCase):
+    """Every relative link and image of the README and docs/ points at a file
+    of the repository, so that a moved or renamed page breaks no link."""
+
+    def test_every_relative_link_resolves(self):
+        pages = ['README.md'] + sorted(f'docs/{p.name}' for p in (SOURCE / 'docs').glob('*.md'))
+        found = 0
+        for page in pages:
+            for path, target in relative_links(page, (SOURCE / page).read_text()):
+                found += 1
+                self.assertTrue((SOURCE / path).is_file(), f'{page} links to {target}')
+        self.assertGreater(found, 0)
 
 
 if __name__ == '__main__':
