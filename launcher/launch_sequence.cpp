@@ -34,9 +34,14 @@ int RunLauncher(const char16_t* argumentText) {
 
   // The installer's process has ended, whatever its outcome, but the
   // installation has not while a program of its runtime still runs. The pause
-  // then gives whatever they left behind time to let go of the folder.
+  // then gives whatever they left behind time to let go of the folder. A
+  // program that the last of them started just before its end may not be
+  // listed yet (Wine lists a process only once its first thread runs): one
+  // look after the pause finds it, and the wait and the pause begin anew.
   WaitForRuntimePrograms();
-  platform::Sleep(kPauseAfterInstaller);
+  do {
+    platform::Sleep(kPauseAfterInstaller);
+  } while (WaitForRuntimePrograms());
   ShowInfo(diagnosticMode, "End of installation.");
   return RunFollowUp(diagnosticMode);
 }

@@ -49,8 +49,10 @@ GuardOutcome TakeFolderGuard();
 
 // After the installer's process: waits while any program whose file lies
 // inside the runtime folder, by its final path, still runs, looking again
-// after each one ends. Programs that cannot be opened are not seen.
-void WaitForRuntimePrograms();
+// after each one ends. Programs that cannot be opened are not seen. True when
+// it waited for one and every wait ended with the program's end: then another
+// may have been started meanwhile.
+bool WaitForRuntimePrograms();
 
 // In diagnostic mode, a box captioned "Info" with text; otherwise nothing.
 void ShowInfo(bool diagnosticMode, const char* text);

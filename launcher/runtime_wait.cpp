@@ -88,18 +88,18 @@ static platform::Handle FindRuntimeProgram(const char16_t* runtime) {
   return found;
 }
 
-void WaitForRuntimePrograms() {
+bool WaitForRuntimePrograms() {
   char16_t runtime[kFinalPathRoom];
   // No jre: nothing can run from it.
-  if (platform::GetFinalPath(kRuntimeFolder, runtime, kFinalPathRoom) == 0) return;
+  if (platform::GetFinalPath(kRuntimeFolder, runtime, kFinalPathRoom) == 0) return false;
   // A program may start another one of the runtime before it ends: look
   // again after each end, until none is left.
-  for (;;) {
+  for (bool waited = false;; waited = true) {
     platform::Handle program = FindRuntimeProgram(runtime);
-    if (program == nullptr) return;
-    uint32_t waited = platform::WaitForSingleObject(program, INFINITE);
+    if (program == nullptr) return waited;
+    uint32_t result = platform::WaitForSingleObject(program, INFINITE);
     platform::CloseHandle(program);
     // A wait that failed would find the same program again at once, for ever.
-    if (waited != WAIT_OBJECT_0) return;
+    if (result != WAIT_OBJECT_0) return false;
   }
 }

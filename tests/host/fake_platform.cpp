@@ -155,7 +155,7 @@ static Process* FindProcess(uint32_t id) {
 // A process is listed once it was started, from the beginning or by its
 // starter's end, until it has ended while the launcher waited for it.
 static bool Listed(const Process& process) {
-  if (process.gone) return false;
+  if (process.gone || state.sleeps < process.listedAfterSleeps) return false;
   if (process.startedBy == 0) return true;
   const Process* starter = FindProcess(process.startedBy);
   return starter != nullptr && !starter->running;
@@ -301,6 +301,7 @@ bool RunAndWait(const char* applicationName, char* commandLine, bool hidden,
 
 void Sleep(uint32_t milliseconds) {
   FakeCall call;
+  ++state.sleeps;
   Record("Sleep " + std::to_string(milliseconds));
 }
 

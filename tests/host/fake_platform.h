@@ -40,6 +40,9 @@ struct Process {
   bool opens = true;     // OpenProcess gives a handle
   bool running = true;   // false: ended, but still listed
   uint32_t startedBy = 0;  // listed only once that process has ended; 0: from the start
+  // Listed only after the launcher has slept that often: a process that Wine
+  // lists late, once its first thread runs.
+  size_t listedAfterSleeps = 0;
   uint32_t waitResult = WAIT_OBJECT_0;  // what a wait without a limit gives
   bool gone = false;  // ended while the launcher waited for it
 };
@@ -49,6 +52,7 @@ struct State {
   std::vector<std::string> calls;
   std::vector<Start> starts;  // outcome of each RunAndWait in turn; default: started
   size_t startsMade = 0;
+  size_t sleeps = 0;  // Sleep calls made
   uint32_t codePage = 65001;  // the process's ANSI code page (fake_code_pages.h)
   std::string systemDirectory = "C:\\windows\\system32";
   uint32_t systemDirectoryError = 0;  // non-zero: GetSystemDirectoryA fails

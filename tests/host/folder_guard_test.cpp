@@ -82,7 +82,8 @@ TEST(FolderGuard, TakenBeforeTheInstallerHeldToTheEndAndNeverInTheWayOfALaunch) 
       fake::state.otherMutexes[GuardName(guardCase.finalPath)] = guardCase.otherWait;
     EXPECT_EQ(RunLauncher(u""), 0) << guardCase.why;
     Calls calls = fake::CallsOf({"GetFinalPath", "RunAndWait", "MoveFileW"});
-    ASSERT_EQ(calls.size(), 4u) << guardCase.why;
+    // The folder, the installer, jre before and after the pause, the log.
+    ASSERT_EQ(calls.size(), 5u) << guardCase.why;
     EXPECT_EQ(calls[0], "GetFinalPath .");
     EXPECT_EQ(fake::CallsOf({"WriteStandardOutput"}), Calls{}) << guardCase.why;
     // A guard taken is never let go of before the process ends.

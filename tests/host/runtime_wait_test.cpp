@@ -2,6 +2,7 @@
 // processes count, the order around it, and its end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -55,14 +56,32 @@ TEST_F(RuntimeWait, ComesAfterTheInstallerAndBeforeThePauseAndRepeatsUntilNothin
                        "WaitForSingleObject process 9 INFINITE",
                        "CreateProcessSnapshot",
                        "Sleep 1000",
+                       "CreateProcessSnapshot",  // once more after the pause
                        "MessageBoxA Info: End of installation.",
                        "MessageBoxA Info: no installer.qb.bat",
                        "MoveFileW .\\quellbrook-install.log -> ..\\quellbrook-install.log",
                        "MessageBoxA Info: finished",
                    }));
   // Every snapshot and every process handle is let go of.
-  EXPECT_EQ(fake::CallsOf({"CloseProcessSnapshot"}).size(), 3u);
+  EXPECT_EQ(fake::CallsOf({"CloseProcessSnapshot"}).size(), 4u);
   EXPECT_EQ(fake::CallsOf({"CloseHandle"}).size(), fake::CallsOf({"OpenProcess"}).size());
+}
+
+TEST_F(RuntimeWait, AProgramListedOnlyAfterThePauseIsWaitedForAndThePauseBeginsAnew) {
+  // The last program of jre started another just before its end, which is
+  // listed only a moment later: the look after the pause finds it.
+  fake::AddProcess(9, u"C:\\inst\\jre\\bin\\java.exe", u"\\\\?\\C:\\inst\\jre\\bin\\java.exe")
+      .listedAfterSleeps = 1;
+  EXPECT_EQ(RunLauncher(u"-orva:msg"), 0);
+  EXPECT_EQ(fake::CallsOf({"CreateProcessSnapshot", "WaitForSingleObject process", "Sleep"}),
+            (Calls{"CreateProcessSnapshot", "Sleep 1000", "CreateProcessSnapshot",
+                   "WaitForSingleObject process 9 0", "WaitForSingleObject process 9 INFINITE",
+                   "CreateProcessSnapshot", "Sleep 1000", "CreateProcessSnapshot"}));
+  // The end of the installation comes after the second pause.
+  Calls calls = fake::CallsOf({"Sleep", "MessageBoxA"});
+  auto end = std::find(calls.begin(), calls.end(), "MessageBoxA Info: End of installation.");
+  ASSERT_GE(end - calls.begin(), 2);
+  EXPECT_EQ(Calls(end - 2, end), (Calls{"Sleep 1000", "Sleep 1000"}));
 }
 
 TEST_F(RuntimeWait, OnlyARunningProgramWhoseFinalPathLiesInJreCounts) {
@@ -104,11 +123,13 @@ TEST_F(RuntimeWait, EachFolderIsLookedUpOncePerLook) {
   fake::AddProcess(21, u"C:\\inst\\jre\\bin\\java.exe", u"\\\\?\\C:\\inst\\jre\\bin\\java.exe");
   EXPECT_EQ(RunLauncher(u""), 0);
   EXPECT_EQ(Waits(), (Calls{"process 20", "process 21"}));
-  // Three looks: each asks once for the system folder, and the first two for jre\bin.
+  // Three looks, and one after the pause: each asks once for the system
+  // folder, and the first two for jre\bin.
   EXPECT_EQ(fake::CallsOf({"GetFinalPath"}),
             (Calls{"GetFinalPath .", "GetFinalPath jre", "GetFinalPath C:\\Windows\\System32\\",
                    "GetFinalPath C:\\inst\\jre\\bin\\", "GetFinalPath C:\\Windows\\System32\\",
-                   "GetFinalPath C:\\inst\\jre\\bin\\", "GetFinalPath C:\\Windows\\System32\\"}));
+                   "GetFinalPath C:\\inst\\jre\\bin\\", "GetFinalPath C:\\Windows\\System32\\",
+                   "GetFinalPath jre", "GetFinalPath C:\\Windows\\System32\\"}));
 }
 
 TEST_F(RuntimeWait, ProcessesThatCannotBeSeenAreNotWaitedFor) {
@@ -121,8 +142,10 @@ TEST_F(RuntimeWait, ProcessesThatCannotBeSeenAreNotWaitedFor) {
                    u"\\\\?\\C:\\inst\\jre\\setup.exe");
   EXPECT_EQ(RunLauncher(u""), 0);
   EXPECT_EQ(Waits(), Calls{});
-  EXPECT_EQ(fake::CallsOf({"OpenProcess"}), (Calls{"OpenProcess 5", "OpenProcess 6",
-                                                   "OpenProcess 7"}));
+  // Looked at before the pause and after it.
+  EXPECT_EQ(fake::CallsOf({"OpenProcess"}),
+            (Calls{"OpenProcess 5", "OpenProcess 6", "OpenProcess 7", "OpenProcess 5",
+                   "OpenProcess 6", "OpenProcess 7"}));
 }
 
 TEST_F(RuntimeWait, NothingToLookAtOrAWaitThatFailsLetsTheRunGoOn) {
@@ -133,8 +156,9 @@ TEST_F(RuntimeWait, NothingToLookAtOrAWaitThatFailsLetsTheRunGoOn) {
     if (problem == 0) fake::state.finalPaths.erase(u"jre");
     if (problem == 1) fake::state.snapshotFails = true;
     EXPECT_EQ(RunLauncher(u""), 0) << problem;
-    EXPECT_EQ(Waits(), problem == 2 ? Calls{"process 7"} : Calls{}) << problem;
-    EXPECT_EQ(fake::CallsOf({"CreateProcessSnapshot"}).size(), problem == 0 ? 0u : 1u) << problem;
+    // Before the pause and after it, never more.
+    EXPECT_EQ(Waits(), problem == 2 ? (Calls{"process 7", "process 7"}) : Calls{}) << problem;
+    EXPECT_EQ(fake::CallsOf({"CreateProcessSnapshot"}).size(), problem == 0 ? 0u : 2u) << problem;
     EXPECT_EQ(fake::CallsOf({"Sleep"}), Calls{"Sleep 1000"}) << problem;
   }
 }
