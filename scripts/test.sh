@@ -37,8 +37,10 @@ echo "End-to-end cases rerun for a Wine hiccup: $(printf '%s' "$noted" | grep -c
 [ -z "$noted" ] || printf '%s\n' "$noted" | sed 's/^/  /'
 
 echo "Test command: $((SECONDS - start)) s in all, set-up and builds included. Slowest tests:"
+# awk reads every line: a reader that stopped early would end sort with
+# SIGPIPE, and pipefail would make that the run's status.
 for preset in "${presets[@]}"; do
   sed -nE "s/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .* ([0-9.]+) sec$/\2 $preset \1/p" \
     "build/$preset/ctest-output.txt"
-done | sort -rn | head -5 | awk '{ printf "  %7.1f s  %s (%s)\n", $1, $3, $2 }'
+done | sort -rn | awk 'NR <= 5 { printf "  %7.1f s  %s (%s)\n", $1, $3, $2 }'
 exit $status
