@@ -71,8 +71,10 @@ def run(arguments, locale='en_US.UTF-8', program=SETUP_CHECK_EXE):
 
 # Wine's CreateProcess now and then fails with ERROR_INTERNAL_ERROR: setup.exe
 # then rightly reports "CreateProcess failed (1359).", or setup-check cannot
-# start setup.exe, and every line of that installation folder fails together.
-WINE_HICCUP = re.compile(r'^FAIL .*\b1359\)', re.M)
+# start setup.exe, and every line of that installation folder fails together;
+# or the check's installer cannot start its restarted copy, and that line is
+# NOT HERE with the same error.
+WINE_HICCUP = re.compile(r'^(FAIL|NOT HERE) .*\b1359\)', re.M)
 RERUN_LOG = Path(os.environ['SETUP_RERUN_LOG'])
 
 
