@@ -39,10 +39,10 @@ LOCALES = {'English': 'en_US.UTF-8', 'Japanese': 'ja_JP.UTF-8'}
 
 def windows_job_rule():
     """What the CI's Windows job holds a run of setup-check to."""
-    spec = importlib.util.spec_from_file_location('windows_self_check',
+    found = importlib.util.spec_from_file_location('windows_self_check',
                                                   SOURCE / 'scripts' / 'windows-self-check.py')
-    rule = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(rule)
+    rule = importlib.util.module_from_spec(found)
+    found.loader.exec_module(rule)
     return rule.problems
 
 

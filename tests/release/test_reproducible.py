@@ -162,9 +162,9 @@ class Reproducible(unittest.TestCase):
         self.assertNotIn('No commit date', warned)
         self.assertRegex(copyright_of(image), r'^Copyright \(C\) 2024 ')
         # The release archive's time comes from the same commit.
-        spec = importlib.util.spec_from_file_location('owned_release', clone / 'scripts' / 'release.py')
-        release = importlib.util.module_from_spec(spec)
-        spec.loader.exec_module(release)
+        found = importlib.util.spec_from_file_location('owned_release', clone / 'scripts' / 'release.py')
+        release = importlib.util.module_from_spec(found)
+        found.loader.exec_module(release)
         environment = os.environ.pop('SOURCE_DATE_EPOCH', None)
         try:
             self.assertEqual(release.source_date_epoch(), 1709294400)  # 2024-03-01 12:00
