@@ -26,12 +26,21 @@ LINK = re.compile(r'\]\(([^)\s]+)\)')
 
 def relative_links(page, text):
     """The files that a Markdown page's relative links and images point at,
-    as paths from the top of the tree, each with the link as written."""
+    as paths from the top of the tree, each with the section it names (or
+    None) and the link as written."""
     for target in LINK.findall(text):
-        if re.match(r'[a-z]+:', target) or target.startswith('#'):
+        if re.match(r'[a-z]+:', target):
             continue
-        path = posixpath.normpath(posixpath.join(posixpath.dirname(page), target.split('#')[0]))
-        yield path, target
+        file, _, section = target.partition('#')
+        path = posixpath.normpath(posixpath.join(posixpath.dirname(page), file)) if file else page
+        yield path, section or None, target
+
+
+def sections(text):
+    """The anchors of a Markdown page's headings, as GitHub makes them: lower
+    case, punctuation dropped, blanks as hyphens."""
+    return {re.sub(r'[^\w\- ]', '', heading.strip().lower()).replace(' ', '-')
+            for heading in re.findall(r'^#+ (.*)$', text, re.M)}
 
 
 def release(folder, *arguments, **environment):
@@ -97,7 +106,7 @@ class Archive(unittest.TestCase):
             pages = [name for name in names if name.endswith('.md')]
             self.assertIn('README.md', pages)
             for page in pages:
-                for path, target in relative_links(page, archive.read(page).decode()):
+                for path, _, target in relative_links(page, archive.read(page).decode()):
                     self.assertIn(path, names, f'{page} links to {target}')
 
     def test_the_checksums_catch_a_changed_byte(self):
@@ -154,15 +163,19 @@ class Archive(unittest.TestCase):
 
 class Links(unittest.TestCase):
     """Every relative link and image of the README and docs/ points at a file
-    of the repository, so that a moved or renamed page breaks no link."""
+    of the repository, and at a heading of it where it names a section, so
+    that a moved or renamed page or section breaks no link."""
 
     def test_every_relative_link_resolves(self):
         pages = ['README.md'] + sorted(f'docs/{p.name}' for p in (SOURCE / 'docs').glob('*.md'))
         found = 0
         for page in pages:
-            for path, target in relative_links(page, (SOURCE / page).read_text()):
+            for path, section, target in relative_links(page, (SOURCE / page).read_text()):
                 found += 1
                 self.assertTrue((SOURCE / path).is_file(), f'{page} links to {target}')
+                if section is not None:
+                    self.assertIn(section, sections((SOURCE / path).read_text()),
+                                  f'{page} links to {target}')
         self.assertGreater(found, 0)
 
 
