@@ -9,12 +9,17 @@ static bool IsDotOrDotDot(const char16_t* name) {
   return name[0] == u'.' && (name[1] == 0 || (name[1] == u'.' && name[2] == 0));
 }
 
-// One entry of a folder being cleared, by its path.
-static void ClearEntry(const char16_t* path, const char16_t* root) {
-  // Asked afresh: the enumeration's own attributes may be stale.
+// One entry of a folder being cleared, by its path and the attributes that
+// the folder's listing gave it.
+static void ClearEntry(const char16_t* path, uint32_t listed, const char16_t* root) {
+  // Asked afresh: the listing's attributes may be stale.
   uint32_t attributes = platform::GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
-    // Unknown: never deleted as a file. If it is a file after all, its
+    // Unknown now, but a link by the listing, which needs no right on the
+    // entry: a walk would go through it into a tree outside this one. It
+    // stays as it is.
+    if ((listed & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return;
+    // Otherwise never deleted as a file. If it is a file after all, its
     // enumeration and its removal as a folder both fail, and it stays.
     ClearFolderTree(path, root);
   } else if ((attributes & kFolderLink) == kFolderLink) {
@@ -55,7 +60,7 @@ void ClearFolderTree(const char16_t* path, const char16_t* root) {
       if (IsDotOrDotDot(record.cFileName)) continue;
       length = folderLength;
       buffer[length] = 0;
-      if (AppendText(buffer, MAX_PATH, &length, record.cFileName)) ClearEntry(buffer, root);
+      if (AppendText(buffer, MAX_PATH, &length, record.cFileName)) ClearEntry(buffer, record.dwFileAttributes, root);
     } while (platform::FindNextFileW(enumeration, &record));
     // The enumeration holds the folder open: close it before the removal.
     platform::FindClose(enumeration);

@@ -71,6 +71,7 @@ bool IsPresent(const char16_t* name);
 
 // Deletes everything inside the folder path, depth first, and then removes
 // path itself unless its text is exactly root's. Folder links are removed as
-// links and never walked through; a root that is a link is left alone. Paths
-// that would not fit in MAX_PATH units are left in place. Failures are silent.
+// links and never walked through, nor is a link whose own attributes cannot
+// be read; a root that is a link is left alone. Paths that would not fit in
+// MAX_PATH units are left in place. Failures are silent.
 void ClearFolderTree(const char16_t* path, const char16_t* root);

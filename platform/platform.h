@@ -109,8 +109,10 @@ bool MoveFileW(const char16_t* existingName, const char16_t* newName);
 bool DeleteFileW(const char16_t* path);
 bool RemoveDirectoryW(const char16_t* path);
 
-// One entry of a folder enumeration: only its long name.
+// One entry of a folder enumeration: its attributes as the folder's listing
+// gives them, which needs no right on the entry itself, and its long name.
 struct FindRecord {
+  uint32_t dwFileAttributes;
   char16_t cFileName[MAX_PATH];
 };
 

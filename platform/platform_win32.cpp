@@ -124,9 +124,11 @@ bool DeleteFileW(const char16_t* path) { return ::DeleteFileW(Wide(path)) != 0; 
 
 bool RemoveDirectoryW(const char16_t* path) { return ::RemoveDirectoryW(Wide(path)) != 0; }
 
-// Only the long name is handed on, so that FindRecord needs no windows.h.
-static void CopyName(const WIN32_FIND_DATAW& data, FindRecord* record) {
+// Only the attributes and the long name are handed on, so that FindRecord
+// needs no windows.h.
+static void CopyRecord(const WIN32_FIND_DATAW& data, FindRecord* record) {
   static_assert(sizeof record->cFileName == sizeof data.cFileName, "same name room");
+  record->dwFileAttributes = data.dwFileAttributes;
   memcpy(record->cFileName, data.cFileName, sizeof record->cFileName);
 }
 
@@ -134,14 +136,14 @@ FindHandle FindFirstFileW(const char16_t* pattern, FindRecord* record) {
   WIN32_FIND_DATAW data;
   HANDLE enumeration = ::FindFirstFileW(Wide(pattern), &data);
   if (enumeration == INVALID_HANDLE_VALUE) return nullptr;
-  CopyName(data, record);
+  CopyRecord(data, record);
   return reinterpret_cast<FindHandle>(enumeration);
 }
 
 bool FindNextFileW(FindHandle enumeration, FindRecord* record) {
   WIN32_FIND_DATAW data;
   if (!::FindNextFileW(reinterpret_cast<HANDLE>(enumeration), &data)) return false;
-  CopyName(data, record);
+  CopyRecord(data, record);
   return true;
 }
 

@@ -260,7 +260,7 @@ struct platform::ProcessSnapshot {
 
 struct platform::FindEnumeration {
   std::u16string pattern;
-  std::vector<std::u16string> names;
+  std::vector<std::pair<std::u16string, uint32_t>> entries;  // names and listed attributes
   size_t next = 0;
 };
 
@@ -395,16 +395,20 @@ FindHandle FindFirstFileW(const char16_t* pattern, FindRecord* record) {
 
   FindEnumeration* enumeration = new FindEnumeration;
   enumeration->pattern = text;
-  enumeration->names = {u".", u".."};
-  for (const fake::Entry* child : children) enumeration->names.push_back(child->name);
+  enumeration->entries = {{u".", FILE_ATTRIBUTE_DIRECTORY}, {u"..", FILE_ATTRIBUTE_DIRECTORY}};
+  // The listing gives an entry's attributes even where asking the entry
+  // itself fails.
+  for (const fake::Entry* child : children)
+    enumeration->entries.emplace_back(child->name, child->attributes);
   FindNextFileW(enumeration, record);
   return enumeration;
 }
 
 bool FindNextFileW(FindHandle enumeration, FindRecord* record) {
   FakeCall call;
-  if (enumeration->next == enumeration->names.size()) return false;
-  const std::u16string& name = enumeration->names[enumeration->next++];
+  if (enumeration->next == enumeration->entries.size()) return false;
+  const auto& [name, attributes] = enumeration->entries[enumeration->next++];
+  record->dwFileAttributes = attributes;
   size_t units = std::min(name.size(), static_cast<size_t>(MAX_PATH - 1));
   memcpy(record->cFileName, name.data(), units * sizeof(char16_t));
   record->cFileName[units] = 0;

@@ -82,6 +82,23 @@ TEST_F(FolderCleanup, AFolderLinkIsRemovedAsALinkAndNeverWalkedThrough) {
                    "DeleteFileW jre\\plain.txt"}));
 }
 
+TEST_F(FolderCleanup, ALinkWhoseOwnAttributesCannotBeReadIsNeverWalkedInto) {
+  // Only the folder's listing says that it is a link: a walk through it would
+  // empty the tree it points at, outside jre.
+  for (uint32_t listed : {kLink | 0x10u, kLink}) {
+    SetUp();
+    fake::AddFile(u"jre\\linked\\canary.txt");
+    fake::Entry& link = fake::state.entries[u"c:\\inst\\jre\\linked"];
+    link.attributes = listed;
+    link.attributesUnreadable = true;
+    ClearFolderTree(u"jre", u"jre");
+    EXPECT_EQ(fake::CallsOf({"FindFirstFileW", "DeleteFileW", "RemoveDirectoryW"}),
+              Calls{"FindFirstFileW jre\\*.*"})
+        << listed;
+    EXPECT_TRUE(fake::Exists(u"jre\\linked\\canary.txt"));
+  }
+}
+
 TEST_F(FolderCleanup, ARootThatIsALinkIsLeftAlone) {
   fake::AddFile(u"jre\\bin\\javaw.exe");
   fake::state.entries[u"c:\\inst\\jre"].attributes |= kLink;
