@@ -46,11 +46,19 @@ TEST(ArgumentText, AQuoteNeverClosedTakesTheRestOfTheLine) {
 
 TEST(ArgumentText, EveryUnitUpTo0x20EndsTheNameAndIsSkipped) {
   for (char16_t separator = 0x01; separator <= 0x20; ++separator) {
-    std::u16string line = u"setup.exe";
-    line += separator;
-    line += u"\x01\t x";
-    line += separator;
-    EXPECT_EQ(ArgumentTextOf(line.c_str()), std::u16string(u"x") + separator)
+    // Alone, right after the name, with no blank further on to end it.
+    std::u16string alone = u"setup.exe";
+    alone += separator;
+    alone += u"x";
+    alone += separator;
+    EXPECT_EQ(ArgumentTextOf(alone.c_str()), std::u16string(u"x") + separator)
+        << "separator " << static_cast<int>(separator) << " alone";
+    // The first of a run of separators of several kinds.
+    std::u16string run = u"setup.exe";
+    run += separator;
+    run += u"\x01\t x";
+    run += separator;
+    EXPECT_EQ(ArgumentTextOf(run.c_str()), std::u16string(u"x") + separator)
         << "separator " << static_cast<int>(separator);
   }
   // Non-ASCII units are above 0x20 and belong to a word.

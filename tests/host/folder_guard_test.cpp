@@ -100,6 +100,11 @@ TEST(GuardName, OneShortNamePerFolderInTheSessionsNamespace) {
   // Beyond "Local\", a backslash would name another namespace.
   EXPECT_EQ(name.find_first_not_of(u"0123456789abcdef", 22), std::u16string::npos);
   EXPECT_EQ(GuardName(u"\\\\?\\c:\\PROGRAM FILES\\quellbrook"), name);
+  // Pinned, so that launchers of two versions in one folder share a guard:
+  // 64-bit FNV-1a over the path's units, ASCII letters in upper case, in hex
+  // from the highest digit. The empty path gives FNV's offset basis.
+  EXPECT_EQ(name, u"Local\\QuellbrookSetup-39aca2e91ea08d84");
+  EXPECT_EQ(GuardName(u""), u"Local\\QuellbrookSetup-cbf29ce484222325");
   std::vector<std::u16string> names = {name};
   for (const char16_t* other :
        {u"\\\\?\\C:\\Program Files\\Quellbrook2", u"\\\\?\\D:\\Program Files\\Quellbrook",

@@ -132,6 +132,23 @@ TEST_F(RuntimeWait, EachFolderIsLookedUpOncePerLook) {
                    "GetFinalPath jre", "GetFinalPath C:\\Windows\\System32\\"}));
 }
 
+TEST_F(RuntimeWait, MoreProgramFoldersThanOneLookKeepsAreEachJudgedRight) {
+  // A desktop runs programs from far more folders than a look keeps; the
+  // one from jre comes after all of them.
+  for (uint32_t id = 100; id < 140; ++id) {
+    std::string digits = std::to_string(id);
+    std::u16string folder = u"C:\\Programs\\p" + std::u16string(digits.begin(), digits.end());
+    fake::AddProcess(id, folder + u"\\tool.exe", u"\\\\?\\" + folder + u"\\tool.exe");
+  }
+  fake::AddProcess(200, u"C:\\inst\\jre\\bin\\java.exe", u"\\\\?\\C:\\inst\\jre\\bin\\java.exe");
+  EXPECT_EQ(RunLauncher(u""), 0);
+  EXPECT_EQ(Waits(), Calls{"process 200"});
+  // Three looks, each of which asks once for every folder.
+  const Calls asked = fake::CallsOf({"GetFinalPath C:\\Programs\\p139\\"});
+  EXPECT_EQ(asked.size(), 3u);
+  EXPECT_FALSE(fake::Exists(u"jre\\bin\\javaw.exe"));
+}
+
 TEST_F(RuntimeWait, ProcessesThatCannotBeSeenAreNotWaitedFor) {
   // Another account's program, one whose image cannot be read, one that
   // ended but is still listed, and setup.exe itself lying in jre.
