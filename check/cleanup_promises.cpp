@@ -31,8 +31,13 @@ constexpr char kEarlierLog[] = "an earlier installation's log\r\n";
 
 }  // namespace
 
-bool PrepareCleanup(Case* c, HANDLE* held) {
-  bool ready = LayOut(c, L"cleanup", true);
+bool PrepareCleanup(Case* c, Case* whole, HANDLE* held) {
+  // Nothing in this one's jre may stay, so jre ends empty: a launcher that
+  // removed jre itself shows only here.
+  bool ready = LayOut(whole, L"cleanup-whole", true);
+  for (const wchar_t* file : kRuntimeFiles) ready &= Put(whole->jre, file, "runtime file\r\n");
+  ready &= Put(whole->jre, L"lib\\hidden.txt", "hidden\r\n", FILE_ATTRIBUTE_HIDDEN);
+  ready &= LayOut(c, L"cleanup", true);
   for (const wchar_t* file : kRuntimeFiles) ready &= Put(c->jre, file, "runtime file\r\n");
   ready &= Put(c->jre, L"lib\\hidden.txt", "hidden\r\n", FILE_ATTRIBUTE_HIDDEN) &&
            Put(c->jre, L"lib\\system.dat", "system\r\n", FILE_ATTRIBUTE_SYSTEM) &&
@@ -61,7 +66,26 @@ bool PrepareCleanup(Case* c, HANDLE* held) {
   return ready && *held != INVALID_HANDLE_VALUE;
 }
 
-void CheckCleanup(const Case& c, HANDLE held) {
+// The entries left in jre but the expected ones, each after a blank; empty
+// when there are none.
+template <size_t kExpected>
+static void ListLeft(const wchar_t* jre, const wchar_t* const (&expected)[kExpected],
+                     wchar_t (&left)[kPathRoom]) {
+  left[0] = 0;
+  wchar_t pattern[kPathRoom];
+  WIN32_FIND_DATAW found;
+  JoinPath(pattern, jre, L"*");
+  HANDLE listing = FindFirstFileW(pattern, &found);
+  if (listing == INVALID_HANDLE_VALUE) return;
+  do {
+    bool known = false;
+    for (const wchar_t* name : expected) known |= wcscmp(found.cFileName, name) == 0;
+    if (!known) swprintf(left + wcslen(left), kPathRoom - wcslen(left), L" %ls", found.cFileName);
+  } while (FindNextFileW(listing, &found));
+  FindClose(listing);
+}
+
+void CheckCleanup(const Case& c, const Case& whole, HANDLE held) {
   if (!Ran(c, L"cleanup")) {
     // Nothing can be told of what the cleanup does, nor of this Windows.
     for (const Link& link : links) Ran(c, link.line);
@@ -69,24 +93,18 @@ void CheckCleanup(const Case& c, HANDLE held) {
     CloseHandle(held);
     return;
   }
-  wchar_t left[kPathRoom] = L"";
-  wchar_t pattern[kPathRoom];
-  WIN32_FIND_DATAW found;
-  JoinPath(pattern, c.jre, L"*");
-  HANDLE listing = FindFirstFileW(pattern, &found);
-  const wchar_t* expected[] = {L".", L"..", L"keep", L"ro-folder", L"held", L"junction",
-                               L"symlink"};
-  if (listing != INVALID_HANDLE_VALUE) {
-    do {
-      bool known = false;
-      for (const wchar_t* name : expected) known |= wcscmp(found.cFileName, name) == 0;
-      if (!known)
-        swprintf(left + wcslen(left), kPathRoom - wcslen(left), L" %ls", found.cFileName);
-    } while (FindNextFileW(listing, &found));
-    FindClose(listing);
-  }
-  if (!Exists(c.jre))
+  const wchar_t* const staying[] = {L".", L"..", L"keep", L"ro-folder", L"held", L"junction",
+                                    L"symlink"};
+  const wchar_t* const none[] = {L".", L".."};
+  wchar_t left[kPathRoom], leftWhole[kPathRoom];
+  ListLeft(c.jre, staying, left);
+  ListLeft(whole.jre, none, leftWhole);
+  if (!Ran(whole, L"cleanup")) {
+    // That run said what happened instead.
+  } else if (!Exists(c.jre) || !Exists(whole.jre))
     Report(kFail, L"cleanup", L"jre itself was removed");
+  else if (leftWhole[0] != 0)
+    Report(kFail, L"cleanup", L"left in a jre that could be emptied whole:%ls", leftWhole);
   else if (left[0] != 0)
     Report(kFail, L"cleanup", L"left in jre:%ls", left);
   else if (!Holds(c.jre, L"keep\\ro\\readonly.txt", kReadOnly))

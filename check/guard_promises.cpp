@@ -58,7 +58,9 @@ void CheckInstallerRestart(const Case& c) {
   else if (failed != nullptr)
     Report(kNotHere, line, L"the check's installer could not start its copy (error %lu)", error);
   else if (!RestartAsked())
-    Report(kNotHere, line, L"the installer was not given the argument that makes it restart");
+    Report(kFail, line,
+           L"setup.exe did not pass its arguments on: the installer never got the word that "
+           L"makes it restart");
   else if (restarted == nullptr)
     Report(kNotHere, line, L"the check's restarted installer never ended");
   else if (strcmp(found, "found") != 0)

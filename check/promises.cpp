@@ -9,12 +9,12 @@
 bool CheckPromises(const CheckSetup& setup) {
   check = setup;
   ReportWindows();
-  static Case cleanup, without, followUp, logKept, restart, characters[kTextCount];
+  static Case cleanup, wholeCleanup, without, followUp, logKept, restart, characters[kTextCount];
   HANDLE held = INVALID_HANDLE_VALUE;
   wchar_t path[kPathRoom];
   bool ready = JoinPath(windowedInstaller, check.work, L"javaw.exe") &&
                CopyAsWindowedProgram(check.self, windowedInstaller) &&
-               PrepareCleanup(&cleanup, &held) &&
+               PrepareCleanup(&cleanup, &wholeCleanup, &held) &&
                LayOut(&without, L"without-installer", false) &&
                JoinPath(path, without.install, L"javaw.exe") &&
                CopyFileW(windowedInstaller, path, FALSE) && PrepareFollowUp(&followUp) &&
@@ -28,12 +28,14 @@ bool CheckPromises(const CheckSetup& setup) {
 
   // The folders are independent: their launchers run side by side.
   Launch(&cleanup, L"");
+  Launch(&wholeCleanup, L"");
   Launch(&without, L"");
   Launch(&followUp, L"");
   Launch(&logKept, L"");
   Launch(&restart, kRestart);
   for (size_t i = 0; i < kTextCount; ++i) Launch(&characters[i], CharactersText(i));
   Finish(&cleanup);
+  Finish(&wholeCleanup);
   Finish(&without);
   Finish(&followUp);
   Finish(&logKept);
@@ -44,7 +46,8 @@ bool CheckPromises(const CheckSetup& setup) {
   CheckWithoutInstaller(without);
   CheckCharacters(characters);
   CheckFollowUp(followUp);
-  CheckCleanup(cleanup, held);
+  CheckPause(followUp);
+  CheckCleanup(cleanup, wholeCleanup, held);
   CheckLogKept(logKept);
   CheckInstallerRestart(restart);
   CheckOnePerFolder();

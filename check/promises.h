@@ -78,12 +78,15 @@ void CheckCharacters(const Case* cases);
 
 bool PrepareFollowUp(Case* c);
 void CheckFollowUp(const Case& c);
+// At least the launcher's pause between the installer's end and the script.
+void CheckPause(const Case& c);
 
 // --- cleanup_promises.cpp: the cleanup and the log.
 
-// The cleanup's folder, its links, and a file held open in it.
-bool PrepareCleanup(Case* c, HANDLE* held);
-void CheckCleanup(const Case& c, HANDLE held);
+// The cleanup's folder, its links, and a file held open in it; and a folder
+// whose jre can be emptied whole.
+bool PrepareCleanup(Case* c, Case* whole, HANDLE* held);
+void CheckCleanup(const Case& c, const Case& whole, HANDLE held);
 bool PrepareLogKept(Case* c);
 void CheckLogKept(const Case& c);
 

@@ -16,6 +16,24 @@ static void AppendHex(char* line, size_t room, const wchar_t* text) {
     snprintf(line + length, room - length, "%04x", static_cast<unsigned>(*text));
 }
 
+static unsigned long long Ticks(const FILETIME& time) {
+  return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// The system time, on the clock that Windows dates a process's creation by:
+// finer than the system timer's tick where Windows can (8 and later).
+static unsigned long long Now() {
+  using PreciseTime = void(WINAPI*)(FILETIME*);
+  static const PreciseTime precise = reinterpret_cast<PreciseTime>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
+  FILETIME now;
+  if (precise != nullptr)
+    precise(&now);
+  else
+    GetSystemTimeAsFileTime(&now);
+  return Ticks(now);
+}
+
 static void Record(const char* line) {
   HANDLE file = CreateFileW(kRecordsFromInstallFolder, FILE_APPEND_DATA,
                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
@@ -44,11 +62,8 @@ static void WordAfter(const wchar_t* commandLine, const wchar_t* key, wchar_t* w
 static int PlayRestartedInstaller() {
   Sleep(kRestartedRunsMs);
   const char* found = Exists(kLateRuntimeFile) ? "found" : "missing";
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
   char line[64];
-  snprintf(line, sizeof line, "restarted %s %llu\n", found,
-           (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+  snprintf(line, sizeof line, "restarted %s %llu\n", found, Now());
   Record(line);
   return 0;
 }
@@ -96,11 +111,17 @@ static int PlayInstaller() {
   // Never longer than two minutes, whatever happens to the check.
   for (int waited = 0; release[0] != 0 && !Exists(release) && waited < 120000; waited += 20)
     Sleep(20);
+  // Last of all: the follow-up step must come at least a second after this.
+  char end[64];
+  snprintf(end, sizeof end, "installer-end %llu\n", Now());
+  Record(end);
   return 0;
 }
 
 // script-marker.exe, run by the follow-up script: which program ran the
-// script (its parent), and whether that program's console window shows.
+// script (its parent), whether that program's console window shows, and when
+// that program was started: the follow-up step's first act. 0 when that
+// cannot be read.
 static int PlayScriptMarker() {
   DWORD self = GetCurrentProcessId(), parent = 0;
   HANDLE processes = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -115,13 +136,16 @@ static int PlayScriptMarker() {
   DWORD size = kPathRoom;
   if (process == nullptr || !QueryFullProcessImageNameW(process, 0, image, &size))
     wcscpy(image, L"?");
+  FILETIME created = {}, exited, kernel, user;
+  if (process != nullptr) GetProcessTimes(process, &created, &exited, &kernel, &user);
+  const unsigned long long started = Ticks(created);
   if (process != nullptr) CloseHandle(process);
 
   HWND console = GetConsoleWindow();
   const char* shows = console == nullptr ? "none" : IsWindowVisible(console) ? "shown" : "hidden";
   char line[kPathRoom * 4 + 64] = "script ";
   AppendHex(line, sizeof line, image);
-  snprintf(line + strlen(line), sizeof line - strlen(line), " %s\n", shows);
+  snprintf(line + strlen(line), sizeof line - strlen(line), " %s %llu\n", shows, started);
   Record(line);
   return 0;
 }

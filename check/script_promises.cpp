@@ -1,5 +1,6 @@
 // The follow-up script: run hidden through the system's cmd.exe, never
-// through one planted in the installation folder.
+// through one planted in the installation folder, and only after the pause.
+#include <stdio.h>
 #include <string.h>
 #include <wchar.h>
 
@@ -45,4 +46,43 @@ void CheckFollowUp(const Case& c) {
     Report(kFail, L"no planted cmd.exe", L"the cmd.exe in the installation folder ran");
   else
     Report(kPass, L"no planted cmd.exe");
+}
+
+// The launcher pauses a second between the installer's end and the follow-up
+// step, for whatever the installer left behind to let go of its files. The
+// installer's copy notes the time just before it ends, and the script's
+// program reads when the command interpreter that runs it was created: the
+// step's first act. Windows dates a process's creation by the system timer's
+// tick (15.6 ms), and Sleep may end up to a tick early: two ticks are
+// allowed for.
+constexpr long long kPauseMs = 1000, kTicksAllowedMs = 40;
+
+void CheckPause(const Case& c) {
+  const wchar_t* line = L"pause";
+  if (!Ran(c, line)) return;
+  LoadRecords(c);
+  const char* end = FindRecord("installer-end ", 0);
+  const char* script = FindRecord("script ", 0);
+  wchar_t image[kPathRoom];
+  unsigned long long ended = 0, started = 0;
+  if (end != nullptr) sscanf(end, "%llu", &ended);
+  if (script != nullptr) sscanf(Unhex(script, image, kPathRoom), "%*s %llu", &started);
+  if (end == nullptr) {
+    Report(kFail, line, L"no installer ended, yet setup.exe ended with 0");
+  } else if (script == nullptr && CountRecords("script-started") != 0) {
+    Report(kNotHere, line,
+           L"Windows refused to start the check's program in the script, a copy of "
+           L"setup-check.exe; application control may block it");
+  } else if (script == nullptr) {
+    Report(kFail, line, L"the follow-up script did not run; %ls", Outcome(c));
+  } else if (started == 0) {
+    Report(kNotHere, line, L"the command interpreter's start time cannot be read here");
+  } else {
+    const long long ms =
+        (static_cast<long long>(started) - static_cast<long long>(ended)) / 10000;  // 100 ns ticks
+    Report(ms + kTicksAllowedMs >= kPauseMs ? kPass : kFail, line,
+           L"%lld ms from the installer's end to the command interpreter's start (%lld ms "
+           L"wanted, %lld ms less allowed for the system timer)",
+           ms, kPauseMs, kTicksAllowedMs);
+  }
 }

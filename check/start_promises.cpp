@@ -1,6 +1,7 @@
 // The installer's start: exactly the command, from jre\bin alone, and the
 // line of a failed start; and the characters of the argument text, each
-// reaching the installer exactly or not at all.
+// reaching the installer exactly or not at all, and exactly wherever the
+// launcher's code page carries them.
 #include <stdio.h>
 #include <string.h>
 #include <wchar.h>
@@ -73,6 +74,27 @@ const Text kTexts[] = {
 }  // namespace
 static_assert(sizeof kTexts / sizeof kTexts[0] == kTextCount, "a case for every text");
 
+// The launcher's room for the argument text, in bytes of its code page.
+constexpr int kArgumentBytes = 8087;
+
+// Whether a launcher whose ANSI code page is codePage can hand the text on
+// exactly: it converts into that code page and back unchanged, with no best
+// fit and no default character, and fits the command's room.
+static bool Carries(UINT codePage, const wchar_t* text) {
+  static char bytes[kArgumentBytes + 1];
+  static wchar_t back[kArgumentBytes + 1];
+  BOOL defaulted = FALSE;
+  // UTF-8 takes neither the flag nor the question about a default character.
+  const bool utf8 = codePage == CP_UTF8;
+  int length = WideCharToMultiByte(codePage, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS,
+                                   text, -1, bytes, sizeof bytes, nullptr,
+                                   utf8 ? nullptr : &defaulted);
+  return length != 0 && !defaulted &&
+         MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes, -1, back,
+                             kArgumentBytes + 1) != 0 &&
+         wcscmp(back, text) == 0;
+}
+
 const wchar_t* CharactersText(size_t index) {
   static wchar_t longest[8089];
   if (kTexts[index].text != nullptr) return kTexts[index].text;
@@ -82,7 +104,8 @@ const wchar_t* CharactersText(size_t index) {
 }
 
 void CheckCharacters(const Case* cases) {
-  wchar_t whole[512] = L"", nothing[512] = L"", changed[kPathRoom] = L"";
+  wchar_t whole[512] = L"", nothing[512] = L"", changed[kPathRoom] = L"", missing[512] = L"";
+  bool arrivedWhole[kTextCount] = {}, arrivedAsNothing[kTextCount] = {};
   static wchar_t commandLine[kCommandRoom], expected[kCommandRoom];
   wchar_t module[kPathRoom], escaped[kPathRoom];
   // The facts come only from runs that all ended as expected; a run that did
@@ -109,6 +132,7 @@ void CheckCharacters(const Case* cases) {
     }
     if (wcscmp(commandLine, expected) == 0) {
       list = whole;
+      arrivedWhole[i] = true;
     } else if (wcscmp(commandLine, kInstallerPrefix) != 0) {
       const size_t prefix = wcslen(kInstallerPrefix);
       bool prefixed = wcsncmp(commandLine, kInstallerPrefix, prefix) == 0;
@@ -117,20 +141,40 @@ void CheckCharacters(const Case* cases) {
                L"%ls%ls arrived as \"%ls\"", changed[0] ? L"; " : L"", kTexts[i].name, escaped);
       continue;
     }
+    arrivedAsNothing[i] = list == nothing;
     swprintf(list + wcslen(list), 512 - wcslen(list), L"%ls%ls", list[0] ? L", " : L"",
              kTexts[i].name);
   }
+  // The launcher's code page is UTF-8 where its manifest is honoured, and the
+  // system's elsewhere: a text that only UTF-8 carries, arriving whole, tells
+  // which. Every text that code page carries and that fits must arrive whole;
+  // "as nothing" is right only for the others. A launcher that passes no
+  // argument on shows here, plain ASCII first.
+  const UINT system = GetACP();
+  bool utf8 = system == CP_UTF8;
+  for (size_t i = 0; i < kTextCount; ++i)
+    utf8 |= arrivedWhole[i] && !Carries(system, CharactersText(i)) &&
+            Carries(CP_UTF8, CharactersText(i));
+  const UINT launcherPage = utf8 ? CP_UTF8 : system;
+  for (size_t i = 0; i < kTextCount; ++i)
+    if (arrivedAsNothing[i] && Carries(launcherPage, CharactersText(i)))
+      swprintf(missing + wcslen(missing), 512 - wcslen(missing), L"%ls%ls",
+               missing[0] ? L", " : L"", kTexts[i].name);
+  wchar_t page[64];
+  if (utf8)
+    swprintf(page, 64, L"UTF-8 (65001)");
+  else
+    swprintf(page, 64, L"the system's (%u)", system);
+  if (missing[0] != 0)
+    swprintf(changed + wcslen(changed), kPathRoom - wcslen(changed),
+             L"%lsas nothing, though they fit and the launcher's code page, %ls, carries them: %ls",
+             changed[0] ? L"; " : L"", page, missing);
   if (changed[0] != 0)
     Report(kFail, L"characters", L"%ls", changed);
   else
     Report(kPass, L"characters");
   if (!allRan) return;
-  // Cyrillic, CJK and an emoji pass together only in UTF-8.
-  bool utf8 = wcsstr(whole, L"Cyrillic") && wcsstr(whole, L"CJK") && wcsstr(whole, L"emoji");
-  if (utf8)
-    Report(kFact, L"code page", L"UTF-8 (65001)");
-  else
-    Report(kFact, L"code page", L"the system's (%u)", GetACP());
+  Report(kFact, L"code page", L"%ls", page);
   Report(kFact, L"characters", L"whole: %ls; as nothing: %ls", whole[0] ? whole : L"none",
          nothing[0] ? nothing : L"none");
 }

@@ -37,14 +37,19 @@ configure_file(resources/version.h.in ${PROJECT_BINARY_DIR}/generated/version.h 
 
 # A launcher executable: target, built from the launcher's sources and
 # resources, with the manifest that the resource script manifest_rc embeds.
+# LOGIC names another library of the launcher's logic than launcher_logic.
 function(add_launcher_executable target manifest_rc manifest)
+  cmake_parse_arguments(PARSE_ARGV 3 launcher "" "LOGIC" "")
+  if(NOT launcher_LOGIC)
+    set(launcher_LOGIC launcher_logic)
+  endif()
   add_executable(${target} WIN32
     ${PROJECT_SOURCE_DIR}/launcher/main.cpp
     ${PROJECT_SOURCE_DIR}/platform/platform_win32.cpp
     ${PROJECT_SOURCE_DIR}/platform/process_win32.cpp
     ${PROJECT_SOURCE_DIR}/resources/setup.rc
     ${manifest_rc})
-  target_link_libraries(${target} PRIVATE launcher_logic)
+  target_link_libraries(${target} PRIVATE ${launcher_LOGIC})
   # The resource scripts find their icon and manifest by these folders too.
   target_include_directories(${target} PRIVATE ${PROJECT_BINARY_DIR}/generated
     ${PROJECT_SOURCE_DIR}/resources)

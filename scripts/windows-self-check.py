@@ -14,7 +14,7 @@ from pathlib import Path
 
 # Every promise setup-check.exe makes a line of, in its order.
 PROMISES = ['installer start', 'no planted installer', 'failed start line', 'characters',
-            'follow-up script', 'no planted cmd.exe', 'cleanup', 'folder junction',
+            'follow-up script', 'no planted cmd.exe', 'pause', 'cleanup', 'folder junction',
             'folder symbolic link', 'log move', 'log never replaced', 'installer restart',
             'one installation per folder', 'guard across accounts']
 CODE_PAGE = 'FACT code page: UTF-8 (65001)'
@@ -24,7 +24,8 @@ def problems(status, lines):
     """What keeps this run of setup-check from passing the job; empty when
     nothing does."""
     found = [] if status == 0 else [f'setup-check.exe ended with {status}']
-    passed = [line[len('PASS '):] for line in lines if line.startswith('PASS ')]
+    # A PASS line may say what it measured after its name and a colon.
+    passed = [line[len('PASS '):].split(':')[0] for line in lines if line.startswith('PASS ')]
     if passed != PROMISES:
         found.append(f'PASS lines: {", ".join(passed)}; every promise must pass, in its order')
     found += [line for line in lines if line.startswith(('FAIL ', 'NOT HERE '))]

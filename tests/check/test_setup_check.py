@@ -1,6 +1,7 @@
 """setup-check.exe under Wine: against the built setup.exe nothing fails, and
-exactly what Wine cannot do is NOT HERE; against two launchers built from the
-project's own history, each the promise that it broke fails."""
+exactly what Wine cannot do is NOT HERE; against three launchers built from
+the project's own history, and three built from today's sources with one
+fault each, each the promise that it broke fails."""
 import fcntl
 import importlib.util
 import io
@@ -30,7 +31,8 @@ VERSION_1_1_0 = '4eff3fd0aca61c1c00e0fdd86c7448be99fd6257'
 VERSION_1_3_0 = '7a6e7bbf6036fb6b428242da2ec196c33d090ded'
 
 PASSES = ['installer start', 'no planted installer', 'failed start line', 'characters',
-          'follow-up script', 'no planted cmd.exe', 'cleanup', 'log move', 'log never replaced',
+          'follow-up script', 'no planted cmd.exe', 'pause', 'cleanup', 'log move',
+          'log never replaced',
           'installer restart', 'one installation per folder', 'guard across accounts']
 # Wine cannot make a junction, and its CreateSymbolicLinkW makes nothing.
 NOT_HERE_UNDER_WINE = ['folder junction', 'folder symbolic link']
@@ -141,6 +143,17 @@ class SetupCheck(unittest.TestCase):
                 self.assertEqual(list(lines['PASS']), PASSES, text)
                 self.assertEqual(list(lines['NOT HERE']), NOT_HERE_UNDER_WINE, text)
                 self.assertEqual(lines['FACT']['code page'], 'UTF-8 (65001)', text)
+                # Wine's row of the self-check's page.
+                self.assertEqual(lines['FACT']['characters'],
+                                 'whole: ASCII, Latin-1 letters, U+0080, euro sign and curly '
+                                 'quotes, full-width quote, Cyrillic, CJK, emoji; as nothing: '
+                                 'lone surrogate, longer than the room', text)
+                self.assertEqual(lines['FACT']['read-only folder'],
+                                 'removed (this Windows removes a read-only folder)', text)
+                self.assertEqual(lines['FACT']['folder of a file held open with delete sharing'],
+                                 'stayed (the file was deleted only when its last handle '
+                                 'closed)', text)
+                self.assertRegex(lines['PASS']['pause'], r'^\d{4,} ms from the installer', text)
                 self.assertRegex(lines['FACT']['windows'],
                                  r'^Windows [^,]+, \d+\.\d+ build \d+[.\d]*, on Wine \d', text)
                 # The header names the checked setup.exe by its version resource.
@@ -214,14 +227,36 @@ class SetupCheck(unittest.TestCase):
                          'the cmd.exe in the installation folder ran', text)
         self.assertIn('did not run', lines['FAIL']['follow-up script'], text)
         # It drops the arguments: no restart is asked for, and none waited for.
-        self.assertEqual(lines['NOT HERE']['installer restart'],
-                         'the installer was not given the argument that makes it restart', text)
+        self.assertIn('did not pass its arguments on', lines['FAIL']['installer restart'], text)
         _, lines, text = check(Path(os.environ['CARELESS_SHOWN_EXE']), LOCALES['English'])
         self.assertEqual(lines['FAIL']['follow-up script'],
                          "the command interpreter's window showed", text)
         self.assertIn('no planted cmd.exe', lines['PASS'], text)
         # A launcher without a version resource is named as such.
         self.assertIn('careless_shown.exe (no version resource)\nin ', text)
+
+    def test_a_launcher_with_one_fault_of_todays_sources_fails_its_line(self):
+        # Built from the launcher's own sources with one line changed.
+        faults = {
+            'no_arguments': {
+                'characters': "as nothing, though they fit and the launcher's code page, the "
+                              "system's (1252), carries them: ASCII, Latin-1 letters, euro sign "
+                              "and curly quotes",
+                'installer restart': 'setup.exe did not pass its arguments on: the installer '
+                                     'never got the word that makes it restart'},
+            'no_pause': {'pause': r"^-?\d{1,3} ms from the installer's end to the command "
+                                  r"interpreter's start \(1000 ms wanted"},
+            'removes_jre': {'cleanup': 'jre itself was removed'},
+        }
+        for fault, failed in faults.items():
+            with self.subTest(fault):
+                status, lines, text = check(Path(os.environ[f'FAULTY_{fault}_EXE']),
+                                            LOCALES['English'])
+                self.assertEqual(status, 1, text)
+                self.assertEqual(list(lines['FAIL']), list(failed), text)
+                for line, said in failed.items():
+                    self.assertRegex(lines['FAIL'][line], said if fault == 'no_pause'
+                                     else f'^{re.escape(said)}$', text)
 
     def test_an_installer_that_application_control_blocks_blames_nobody(self):
         status, lines, text = check(Path(os.environ['CARELESS_BLOCKED_EXE']), LOCALES['English'])
