@@ -330,16 +330,20 @@ def folders_can_be_unreadable():
                           stderr=subprocess.DEVNULL).returncode == 0
 
 
-def interpreter_standin_prefix():
+def interpreter_standin_prefix(program=None):
     """A Wine prefix of the tests' own whose system32\\cmd.exe is the stand-in,
-    which reports how it was started: one beside the test's own prefix, a
-    copy of the prefix that one was copied from. Made once, and given the
-    current stand-in every time."""
+    which reports how it was started, or the bytes of program: one beside the
+    test's own prefix, a copy of the prefix that one was copied from. Made
+    once, and given the current stand-in, or program, every time."""
     prefix = Path(os.environ['WINEPREFIX'] + '-cmd-standin')
     template = os.environ.get('SETUP_WINE_TEMPLATE')
     subprocess.run([str(SCRIPTS / 'wine-prefix.sh'), str(prefix)] + ([template] if template else []),
                    stdout=subprocess.DEVNULL, check=True)
-    shutil.copy(STANDIN_EXE, prefix / 'drive_c' / 'windows' / 'system32' / 'cmd.exe')
+    interpreter = prefix / 'drive_c' / 'windows' / 'system32' / 'cmd.exe'
+    if program is None:
+        shutil.copy(STANDIN_EXE, interpreter)
+    else:
+        interpreter.write_bytes(program)
     return prefix
 
 

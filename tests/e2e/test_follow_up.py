@@ -92,6 +92,20 @@ class ScriptInterpreter(InstallationTestCase):
         self.assertEqual(installer.startup_flags & STARTF_USESHOWWINDOW, 0)
         self.assertTrue(inst.log.exists())
 
+    def test_an_interpreter_that_cannot_start_ends_the_run_with_status_1(self):
+        inst = self.install()
+        inst.add_script(marker=False)
+        runtime = snapshot(inst.jre)
+        run = inst.run('-orva:msg', prefix=interpreter_standin_prefix(b'not a program\r\n'))
+        self.assertEqual(run.exit, 1)
+        # ERROR_BAD_EXE_FORMAT, after the installer has run.
+        self.assertEqual(run.stdout, b'CreateProcess failed (193).\r\n')
+        self.assertEqual(run.boxes[3:], ['cmd.exe /C installer.qb.bat',
+                                         'CreateProcess failed (installer.qb.bat)'])
+        self.assertEqual(len(inst.standin_runs()), 1)
+        self.assertTrue(inst.log.exists())
+        self.assertEqual(snapshot(inst.jre), runtime)
+
 
 class NoScript(InstallationTestCase):
 

@@ -73,7 +73,8 @@ class Launch(InstallationTestCase):
                 shutil.rmtree(inst.folder / 'jre' / 'bin')
                 run = inst.run(switch)
                 self.assertEqual(run.exit, 1)
-                self.assertRegex(run.stdout, rb'^CreateProcess failed \((-?[0-9]+)\)\.\r\n\Z')
+                # ERROR_PATH_NOT_FOUND: there is no jre\bin.
+                self.assertEqual(run.stdout, b'CreateProcess failed (3).\r\n')
                 codes.append(run.stdout)
                 expected_boxes = [switch, PREFIX + switch, 'CreateProcess failed (izpack).']
                 self.assertEqual(run.boxes, expected_boxes if switch else [])
@@ -87,7 +88,21 @@ class Launch(InstallationTestCase):
         (inst.folder / 'jre' / 'bin' / 'javaw.exe').unlink()
         run = inst.run('', stdout='pipe')
         self.assertEqual(run.exit, 1)
-        self.assertRegex(run.stdout, rb'^CreateProcess failed \(-?[0-9]+\)\.\r\n\Z')
+        # ERROR_FILE_NOT_FOUND: jre\bin is there, javaw.exe is not.
+        self.assertEqual(run.stdout, b'CreateProcess failed (2).\r\n')
+
+    def test_a_second_start_in_an_emptied_folder_finds_no_runtime(self):
+        # A folder installs once: the first run emptied jre.
+        inst = self.install()
+        self.assertEqual(inst.run().exit, 0)
+        self.assertEqual(list(inst.jre.iterdir()), [])
+        moved = inst.parent_log.read_bytes()
+        run = inst.run('-orva:msg')
+        self.assertEqual(run.exit, 1)
+        self.assertEqual(run.stdout, b'CreateProcess failed (3).\r\n')
+        self.assertEqual(run.boxes[-1], 'CreateProcess failed (izpack).')
+        self.assertEqual(len(inst.standin_runs()), 1)
+        self.assertEqual(inst.parent_log.read_bytes(), moved)
 
     def test_missing_installer_without_standard_output(self):
         inst = self.install()
