@@ -2,9 +2,9 @@
 # Builds setup.exe and setup-check.exe for release from a clean build folder
 # and packs them with their documents into
 # build/release/setup-<version>-win64.zip, with build/release/SHA256SUMS
-# beside it: the zip's checksum and each program's in it (check the zip with
-# "sha256sum -c --ignore-missing SHA256SUMS", and the programs the same way
-# once the zip is unpacked beside it).
+# beside it, which names the zip alone ("sha256sum -c SHA256SUMS" in the
+# download folder). The programs' checksums travel in the zip as
+# programs.sha256, for "sha256sum -c programs.sha256" once it is unpacked.
 #
 #   scripts/release.sh                              unsigned
 #   SETUP_SIGN_PASSWORD=... scripts/release.sh CERTIFICATE.pfx
