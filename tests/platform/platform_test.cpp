@@ -173,7 +173,17 @@ void TestFindFirstFileW() {
   bool sawFile = false;
   do {
     ++entries;
-    sawFile |= wcscmp(reinterpret_cast<wchar_t*>(record.cFileName), L"A long name.txt") == 0;
+    bool file = wcscmp(reinterpret_cast<wchar_t*>(record.cFileName), L"A long name.txt") == 0;
+    sawFile |= file;
+    // The listing's own attributes come with the name.
+    if (file)
+      ok((record.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY)) ==
+             FILE_ATTRIBUTE_HIDDEN,
+         "the hidden file was listed as %lx",
+         static_cast<unsigned long>(record.dwFileAttributes));
+    else
+      ok((record.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, "a dot entry was listed as %lx",
+         static_cast<unsigned long>(record.dwFileAttributes));
   } while (platform::FindNextFileW(found, &record));
   platform::FindClose(found);
   ok(entries == 3, "expected 3 entries, got %d", entries);
