@@ -23,8 +23,10 @@ static unsigned long long Ticks(const FILETIME& time) {
 // The system time, on the clock that Windows dates a process's creation by:
 // finer than the system timer's tick where Windows can (8 and later).
 static unsigned long long Now() {
+  // Looked up at each call: a static would bring the C++ runtime's guard of
+  // its initialisation into the link.
   using PreciseTime = void(WINAPI*)(FILETIME*);
-  static const PreciseTime precise = reinterpret_cast<PreciseTime>(reinterpret_cast<void*>(
+  const PreciseTime precise = reinterpret_cast<PreciseTime>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
   FILETIME now;
   if (precise != nullptr)
