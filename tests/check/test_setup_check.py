@@ -9,6 +9,7 @@ import os
 import re
 import shutil
 import subprocess
+import sys
 import tarfile
 import unittest
 from pathlib import Path
@@ -22,6 +23,8 @@ WORK = Path(os.environ['CHECK_WORK'])
 # build tree, so each is built once.
 HISTORY = Path(os.environ['CHECK_HISTORY'])
 PREFIX = Path(os.environ['WINEPREFIX'])
+sys.path.insert(0, str(SOURCE / 'tests' / 'e2e'))
+import wine_evidence  # noqa: E402  (from the end-to-end tests' folder)
 
 # 1.0.0 passed the arguments as Latin-1 bytes in the system's code page: on a
 # Western system U+0080 arrived as the euro sign. 1.1.0 took no guard. Up to
@@ -57,17 +60,21 @@ def windows_path(path):
     return 'Z:' + str(Path(path).resolve()).replace('/', '\\')
 
 
-def run(arguments, locale='en_US.UTF-8', program=SETUP_CHECK_EXE):
-    """Runs setup-check.exe with these arguments; its status and its output."""
-    env = dict(os.environ, WINEDEBUG='-all', LC_ALL=locale,
+def run(arguments, locale='en_US.UTF-8', program=SETUP_CHECK_EXE, evidence=None):
+    """Runs setup-check.exe with these arguments; its status and its output.
+    With evidence, a list, appends what Wine and the kernel said meanwhile."""
+    env = dict(os.environ, WINEDEBUG=wine_evidence.WINEDEBUG, LC_ALL=locale,
                WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d')
     env.pop('DISPLAY', None)
     WORK.mkdir(parents=True, exist_ok=True)
-    output = WORK / 'output.txt'
-    # A file, not a pipe: a wineserver this call starts would hold a pipe open.
-    with open(output, 'wb') as out:
+    output, errors = WORK / 'output.txt', WORK / 'errors.txt'
+    since = wine_evidence.uptime()
+    # Files, not pipes: a wineserver this call starts would hold a pipe open.
+    with open(output, 'wb') as out, open(errors, 'wb') as err:
         status = subprocess.run(['wine', str(program)] + arguments, env=env,
-                                stdout=out, stderr=subprocess.DEVNULL, timeout=600).returncode
+                                stdout=out, stderr=err, timeout=600).returncode
+    if evidence is not None:
+        evidence.append(wine_evidence.describe(status, errors.read_text(errors='replace'), since))
     return status, output.read_text(encoding='utf-8')
 
 
@@ -83,10 +90,12 @@ RERUN_LOG = Path(os.environ['SETUP_RERUN_LOG'])
 def check(setup_exe, locale):
     """Runs setup-check.exe on setup_exe; its status and its lines by verdict.
     A run that shows a sign of a Wine hiccup runs once more, and says so."""
-    status, text = run([windows_path(setup_exe)], locale)
+    evidence = []
+    status, text = run([windows_path(setup_exe)], locale, evidence=evidence)
     hiccup = WINE_HICCUP.search(text)
     if hiccup:
-        note = f'RERUN setup-check on {setup_exe.name} ({locale}): Wine hiccup: {hiccup[0]}'
+        note = (f'RERUN setup-check on {setup_exe.name} ({locale}): Wine hiccup: {hiccup[0]}; '
+                f'setup-check {evidence[0]}')
         print(f'\n{note}\n{text}', flush=True)
         with open(RERUN_LOG, 'a') as log:
             log.write(note + '\n')

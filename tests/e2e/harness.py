@@ -20,6 +20,8 @@ import tempfile
 import unittest
 from pathlib import Path
 
+import wine_evidence
+
 SETUP_EXE = Path(os.environ['SETUP_EXE'])
 DRIVER_EXE = Path(os.environ['DRIVER_EXE'])
 STANDIN_EXE = Path(os.environ['STANDIN_EXE'])
@@ -96,9 +98,11 @@ LOCALES = {'English': 'en_US.UTF-8', 'Russian': 'ru_RU.UTF-8', 'Japanese': 'ja_J
 DEFAULT_LOCALE = os.environ.get('E2E_LOCALE', 'C.UTF-8')
 
 
-def wine_env(locale=None):
+def wine_env(locale=None, debug='-all'):
+    """The environment of a Wine run; debug is its WINEDEBUG, unless
+    E2E_WINEDEBUG gives one."""
     env = dict(os.environ)
-    env.update(WINEDEBUG=os.environ.get('E2E_WINEDEBUG', '-all'),
+    env.update(WINEDEBUG=os.environ.get('E2E_WINEDEBUG', debug),
                WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d',
                LC_ALL=locale or DEFAULT_LOCALE)
     env.pop('DISPLAY', None)
@@ -149,6 +153,7 @@ class Launch:
         self.process, self.command_line, self.timeout_ms = process, command_line, timeout_ms
         self.drop_read_right, self.messages = drop_read_right, messages
         self.driver_report, self.stdout_file = driver_report, stdout_file
+        self.since = wine_evidence.uptime()
 
     def finish(self):
         """Waits for the launcher's end and returns what it showed (a Run)."""
@@ -158,11 +163,21 @@ class Launch:
             self.process.kill()
             raise
         if self.drop_read_right:
+            # The server that ran without the right goes, and the lane's own
+            # comes back.
             end_wineserver()
+            lane_server()
+        # The driver's own words, among Wine's error lines for the driver and
+        # every program started under it.
+        output = self.messages.read_text(errors='replace')
         if returncode != 0:
-            said = self.messages.read_text(errors='replace').strip()
+            said = '\n'.join(line for line in output.splitlines()
+                             if not wine_evidence.WINE_LINE.match(line)).strip()
             failure = f'driver failed with status {returncode}: {said}'
-            raise (WineHiccup if driver_hiccup(said) else AssertionError)(failure)
+            if driver_hiccup(said):
+                raise WineHiccup(
+                    f'{failure}; {wine_evidence.describe(returncode, output, self.since)}')
+            raise AssertionError(failure)
         captured = self.stdout_file.read_bytes() if self.stdout_file else None
         run = Run(self.driver_report.read_text(), captured)
         if run.timed_out:
@@ -170,7 +185,7 @@ class Launch:
                 f'setup.exe did not end within {self.timeout_ms} ms; boxes: {run.boxes}')
         hiccup = wine_hiccup(run, self.command_line)
         if hiccup:
-            raise WineHiccup(hiccup)
+            raise WineHiccup(f'{hiccup}; driver {wine_evidence.describe(0, output, self.since)}')
         return run
 
 
@@ -276,7 +291,9 @@ class Installation:
             # fresh one starts with this call once the running one has ended.
             end_wineserver()
             args = WITHOUT_READ_RIGHT + args
-        env = wine_env(locale)
+        # Wine's own errors go beside the driver's words, for a hiccup's
+        # evidence.
+        env = wine_env(locale, wine_evidence.WINEDEBUG)
         env['STANDIN_REPORT'] = windows_path(self.report)
         if prefix:
             env['WINEPREFIX'] = str(prefix)
@@ -344,15 +361,27 @@ def interpreter_standin_prefix(program=None):
         shutil.copy(STANDIN_EXE, interpreter)
     else:
         interpreter.write_bytes(program)
+    lane_server(prefix)
     return prefix
 
 
 def end_wineserver():
-    """Waits until the prefix's server has ended with its last process."""
-    try:
-        subprocess.run(['wineserver', '-w'], env=wine_env(), timeout=60, check=True)
-    except subprocess.TimeoutExpired:
-        subprocess.run(['wineserver', '-k'], env=wine_env(), check=True)
+    """Ends the prefix's server, with every process still in it."""
+    quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(['wineserver', '-k'], env=wine_env(), **quiet)
+    subprocess.run(['wineserver', '-w'], env=wine_env(), timeout=60, check=True, **quiet)
+
+
+def lane_server(prefix=None):
+    """The lane's long-lived server (scripts/wine-lane.sh), for prefix or the
+    lane's own, where one is meant to run: started when none runs."""
+    if os.environ.get('SETUP_WINE_LANE_SERVER'):
+        env = wine_env()
+        if prefix:
+            env['WINEPREFIX'] = str(prefix)
+        # No pipe: the server would hold it open for as long as it runs.
+        subprocess.run(['wineserver', '-p'], env=env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def meddler(*args, stdout=None):
