@@ -10,6 +10,28 @@ else()
 endif()
 include(${CMAKE_CURRENT_LIST_DIR}/brand.cmake)
 
+# The C runtime that a mingw-w64 toolchain links against: msvcrt.dll, which
+# every Windows carries (Debian's cross toolchain), or the Universal C Runtime
+# of MSYS2's UCRT64, imported through the api-ms-win-crt-* API sets. The PE
+# checks read it from the cache, to allow those imports for such a build
+# alone. MSVC links its own runtime statically.
+if(MSVC)
+  set(SETUP_C_RUNTIME static CACHE INTERNAL "The C runtime the programs use")
+else()
+  include(CheckCXXSourceCompiles)
+  check_cxx_source_compiles("#include <stdio.h>
+#ifndef _UCRT
+#error msvcrt
+#endif
+int main() { return 0; }" SETUP_LINKS_UCRT)
+  if(SETUP_LINKS_UCRT)
+    set(SETUP_C_RUNTIME ucrt CACHE INTERNAL "The C runtime the programs use")
+  else()
+    set(SETUP_C_RUNTIME msvcrt CACHE INTERNAL "The C runtime the programs use")
+  endif()
+endif()
+message(STATUS "setup ${PROJECT_VERSION}: C runtime ${SETUP_C_RUNTIME}")
+
 set(SETUP_PRODUCT_NAME "Quellbrook Setup" CACHE STRING "ProductName of the version resource")
 set(SETUP_COPYRIGHT_HOLDER "the Quellbrook Setup authors" CACHE STRING
     "Named after the year in LegalCopyright")

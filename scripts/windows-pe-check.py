@@ -1,7 +1,9 @@
 """Checks the files of a native Windows build from outside with the release
 checks' own test, tests/release/test_pe.py, through pefile on the runner's
 Python (the version Debian 12 ships, which the test command uses). LINKER
-names the linker whose honest differences the test allows: msvc or gnu.
+names the linker whose honest differences the test allows: msvc or gnu. The
+C runtime that the build says it links against (its CMake cache's
+SETUP_C_RUNTIME) tells the test which runtime DLLs it may import.
 
     python scripts/windows-pe-check.py BUILD_FOLDER LINKER
 """
@@ -18,13 +20,14 @@ def main(build, linker):
     build = Path(build).resolve()
     # A multi-configuration generator puts the programs in a folder of their own.
     programs = build / 'MinSizeRel' if (build / 'MinSizeRel' / 'setup.exe').exists() else build
-    version = re.search(r'^CMAKE_PROJECT_VERSION:\w+=(.+)$',
-                        (build / 'CMakeCache.txt').read_text(), re.M)[1]
+    cache = (build / 'CMakeCache.txt').read_text()
+    version = re.search(r'^CMAKE_PROJECT_VERSION:\w+=(.+)$', cache, re.M)[1]
+    runtime = re.search(r'^SETUP_C_RUNTIME:\w+=(.+)$', cache, re.M)[1]
     subprocess.run([sys.executable, '-m', 'pip', 'install', '--disable-pip-version-check',
                     '--quiet', 'pefile==2023.2.7'], check=True)
     env = dict(os.environ, SETUP_EXE=str(programs / 'setup.exe'),
                SETUP_CHECK_EXE=str(programs / 'setup-check.exe'), SETUP_VERSION=version,
-               SETUP_LINKER=linker)
+               SETUP_LINKER=linker, SETUP_C_RUNTIME=runtime)
     return subprocess.run([sys.executable, '-m', 'unittest', '-v', 'test_pe'], cwd=TESTS,
                           env=env).returncode
 

@@ -1,8 +1,11 @@
 """An outside look at the built setup.exe, with a real PE parser: what a
 release engineer ships must be exactly this. The GNU linkers' builds are
-checked here; the MSVC build on Windows (scripts/windows-pe-check.py), with
-SETUP_LINKER=msvc for the one place where that linker honestly differs."""
+checked here; the MSVC build and MSYS2's GCC build on Windows
+(scripts/windows-pe-check.py), with SETUP_LINKER=msvc for the one place
+where that linker honestly differs, and SETUP_C_RUNTIME=ucrt where a build
+says that it links against the Universal C Runtime."""
 import os
+import re
 import unittest
 import xml.etree.ElementTree as ElementTree
 
@@ -20,6 +23,19 @@ RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 14, 16, 24
 IMAGE_DEBUG_TYPE_REPRO = 16
 # user32.dll may also be loaded at run time, for the diagnostic boxes only.
 ALLOWED_IMPORTS = {'kernel32.dll', 'user32.dll', 'msvcrt.dll'}
+# The Universal C Runtime, part of Windows from 10 on, comes through its API
+# sets or as ucrtbase.dll itself: in place of msvcrt.dll, never beside it.
+UCRT_IMPORT = re.compile(r'^(api-ms-win-crt-[a-z]+-l1-1-0|ucrtbase)\.dll$')
+UCRT = os.environ.get('SETUP_C_RUNTIME') == 'ucrt'
+
+
+def unexpected_imports(imported, allowed=frozenset(ALLOWED_IMPORTS), ucrt=UCRT):
+    """The DLLs among imported that a program of this build may not import:
+    the allowed ones, and, in a build on the Universal C Runtime, its DLLs in
+    place of msvcrt.dll."""
+    if ucrt:
+        allowed = allowed - {'msvcrt.dll'}
+    return {dll for dll in imported if dll not in allowed and not (ucrt and UCRT_IMPORT.match(dll))}
 
 
 def assert_no_link_time(test, pe):
@@ -66,7 +82,7 @@ class PortableExecutable(unittest.TestCase):
 
     def test_imports_only_system_dlls(self):
         imported = {entry.dll.decode().lower() for entry in self.pe.DIRECTORY_ENTRY_IMPORT}
-        self.assertLessEqual(imported, ALLOWED_IMPORTS)
+        self.assertEqual(unexpected_imports(imported), set())
         self.assertIn('kernel32.dll', imported)
         self.assertFalse(hasattr(self.pe, 'DIRECTORY_ENTRY_DELAY_IMPORT'))
 
@@ -120,6 +136,25 @@ class PortableExecutable(unittest.TestCase):
                          ((major << 16) | minor, patch << 16))
 
 
+class RuntimeImports(unittest.TestCase):
+    """The one allowance of a build on the Universal C Runtime, without a
+    program: its DLLs pass only where the build says it is one, and never
+    beside msvcrt.dll."""
+
+    def test_the_ucrt_passes_only_in_a_build_that_says_it_links_it(self):
+        ucrt = {'kernel32.dll', 'api-ms-win-crt-runtime-l1-1-0.dll',
+                'api-ms-win-crt-stdio-l1-1-0.dll', 'ucrtbase.dll'}
+        self.assertEqual(unexpected_imports(ucrt, ucrt=True), set())
+        self.assertEqual(unexpected_imports(ucrt, ucrt=False),
+                         ucrt - {'kernel32.dll'})
+        self.assertEqual(unexpected_imports(ucrt | {'msvcrt.dll'}, ucrt=True), {'msvcrt.dll'})
+        # Only the C runtime's own API sets, and only system DLLs besides.
+        self.assertEqual(unexpected_imports({'api-ms-win-core-file-l1-1-0.dll', 'libwinpthread-1.dll',
+                                             'api-ms-win-crt-stdio-l1-1-0.dll'}, ucrt=True),
+                         {'api-ms-win-core-file-l1-1-0.dll', 'libwinpthread-1.dll'})
+        self.assertEqual(unexpected_imports({'kernel32.dll', 'msvcrt.dll'}, ucrt=False), set())
+
+
 class CheckProgram(unittest.TestCase):
     """setup-check.exe ships beside setup.exe: a 64-bit console program,
     hardened alike, importing only system DLLs."""
@@ -133,7 +168,7 @@ class CheckProgram(unittest.TestCase):
         # advapi32.dll for the registry and a guard's access list: a known DLL,
         # which Windows takes from the system folder whatever lies beside the
         # program. version.dll, which is not one, it loads from there itself.
-        self.assertLessEqual(imported, ALLOWED_IMPORTS | {'advapi32.dll'})
+        self.assertEqual(unexpected_imports(imported, ALLOWED_IMPORTS | {'advapi32.dll'}), set())
         self.assertNotIn('version.dll', imported)
         assert_no_link_time(self, pe)
         self.assertTrue(pe.OPTIONAL_HEADER.DllCharacteristics

@@ -17,11 +17,11 @@ function setAside(finding) {
          KNOWN_SINCE_THIS_ACTIONLINT.some((label) => finding.message.includes(`"${label}"`));
 }
 
-let linter = null;
-
-// The findings of one workflow's text, the set-aside one left out.
+// The findings of one workflow's text, the set-aside one left out. A linter
+// of its own for each text: the WebAssembly build's second run of one linter
+// on a workflow of this size reads out of its memory's bounds and ends Node.
 export async function lintText(text, path) {
-  linter ??= await createLinter();
+  const linter = await createLinter();
   return linter(text, path).filter((finding) => !setAside(finding));
 }
 
