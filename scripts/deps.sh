@@ -10,7 +10,8 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64  # setup.exe with GCC
   clang lld                                  # setup.exe with Clang
   libclang-rt-14-dev libfuzzer-14-dev llvm-14  # sanitizers, fuzzing, coverage
-  wine wine64                                # running it
+  wine wine64 wine64-preloader               # running it; the preloader keeps Wine's fixed
+                                             # addresses free before anything else maps
   python3 python3-pefile                     # end-to-end and PE tests, the demo
   osslsigncode openssl                       # signing
   zlib1g-dev libz-mingw-w64-dev librapidxml-dev  # setup-preflight's inflate and XML
