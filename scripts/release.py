@@ -1,6 +1,6 @@
-"""Builds setup.exe and setup-check.exe for release and packs them:
-build/release/setup-<version>-win64.zip with setup.exe, setup-check.exe,
-programs.sha256 (a line for each of the two, so that a setup.exe found later
+"""Builds setup.exe, setup-check.exe and setup-preflight.exe for release and
+packs them: build/release/setup-<version>-win64.zip with the three programs,
+programs.sha256 (a line for each, so that a setup.exe found later
 on its own can still be told), README.md, CHANGELOG.md, LICENSE,
 THIRD-PARTY-NOTICES.txt and docs/ (every page the README links to, and its
 picture); and build/release/SHA256SUMS beside the zip, with the zip's line
@@ -13,7 +13,7 @@ commit's, as the build's copyright year), one mode and no owner.
 
 SETUP_RELEASE_DIR puts the build and the archive elsewhere. With a signing
 certificate as the first argument (and SETUP_SIGN_PASSWORD, as for
-scripts/sign.sh), the archive holds setup.exe and setup-check.exe signed."""
+scripts/sign.sh), the archive holds the three programs signed."""
 import hashlib
 import os
 import shutil
@@ -45,12 +45,13 @@ def source_date_epoch():
 
 
 def build(folder):
-    """setup.exe and setup-check.exe from a clean build folder with the GCC
+    """The three programs from a clean build folder with the GCC
     preset; setup.exe's path and the version."""
     shutil.rmtree(folder, ignore_errors=True)
     subprocess.run(['cmake', '--preset', 'windows', '-B', str(folder)], cwd=ROOT, check=True,
                    stdout=subprocess.DEVNULL)
-    subprocess.run(['cmake', '--build', str(folder), '--target', 'setup', 'setup_check', '-j', '2'],
+    subprocess.run(['cmake', '--build', str(folder), '--target', 'setup', 'setup_check', 'setup_preflight',
+                    '-j', '2'],
                    cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
     cache = (folder / 'CMakeCache.txt').read_text().splitlines()
     [version] = [line.split('=', 1)[1] for line in cache
@@ -79,8 +80,9 @@ def pack(archive, members, epoch):
 
 def main(arguments):
     OUT.mkdir(parents=True, exist_ok=True)
-    setup_exe, version = build(OUT / 'build')
-    programs = [setup_exe, OUT / 'build' / 'setup-check.exe']
+    _, version = build(OUT / 'build')
+    names = ['setup.exe', 'setup-check.exe', 'setup-preflight.exe']
+    programs = [OUT / 'build' / name for name in names]
     if arguments:
         for index, program in enumerate(programs):
             signed = program.with_name(program.stem + '-signed.exe')
@@ -88,7 +90,7 @@ def main(arguments):
                             str(signed)], check=True)
             programs[index] = signed
     archive = OUT / f'setup-{version}-win64.zip'
-    named = [('setup.exe', programs[0]), ('setup-check.exe', programs[1])]
+    named = list(zip(names, programs))
     program_sums = OUT / 'build' / 'programs.sha256'
     program_sums.write_text(sha256_lines(named))
     members = (named + [('programs.sha256', program_sums)]

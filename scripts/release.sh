@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds setup.exe and setup-check.exe for release from a clean build folder
-# and packs them with their documents into
+# Builds setup.exe, setup-check.exe and setup-preflight.exe for release from a
+# clean build folder and packs them with their documents into
 # build/release/setup-<version>-win64.zip, with build/release/SHA256SUMS
 # beside it, which names the zip alone ("sha256sum -c SHA256SUMS" in the
 # download folder). The programs' checksums travel in the zip as
@@ -8,7 +8,7 @@
 #
 #   scripts/release.sh                              unsigned
 #   SETUP_SIGN_PASSWORD=... scripts/release.sh CERTIFICATE.pfx
-#                                                   with both programs signed
+#                                                   with the three programs signed
 #
 # Two runs from the same commit give the same archive, byte for byte.
 set -euo pipefail

@@ -15,7 +15,7 @@ from pathlib import Path
 SOURCE = Path(os.environ['SETUP_SOURCE'])
 VERSION = os.environ['SETUP_VERSION']
 WORK = Path(os.environ['RELEASE_WORK'])
-PROGRAMS = ['setup.exe', 'setup-check.exe']
+PROGRAMS = ['setup.exe', 'setup-check.exe', 'setup-preflight.exe']
 DOCUMENTS = (['README.md', 'CHANGELOG.md', 'LICENSE', 'THIRD-PARTY-NOTICES.txt']
              + sorted(f'docs/{path.name}' for path in (SOURCE / 'docs').iterdir()))
 MEMBERS = PROGRAMS + ['programs.sha256'] + DOCUMENTS
@@ -97,7 +97,7 @@ class Archive(unittest.TestCase):
             archive.extractall(download)
         done = subprocess.run(['sha256sum', '-c', '--strict', 'programs.sha256'], cwd=download,
                               capture_output=True, text=True)
-        self.assertEqual(done.stdout.split(), ['setup.exe:', 'OK', 'setup-check.exe:', 'OK'])
+        self.assertEqual(done.stdout.split(), [word for name in PROGRAMS for word in (name + ':', 'OK')])
         self.assertEqual(sums_check(download), 0)
 
     def test_every_link_of_the_pages_is_a_member(self):
@@ -119,7 +119,8 @@ class Archive(unittest.TestCase):
         self.assertNotEqual(sums_check(copy), 0)
         with zipfile.ZipFile(self.first) as archive:
             archive.extractall(copy, ['setup.exe', 'programs.sha256'])
-        shutil.copy(self.folder / 'first' / 'build' / 'setup-check.exe', copy)
+        for name in PROGRAMS[1:]:
+            shutil.copy(self.folder / 'first' / 'build' / name, copy)
         program = bytearray((copy / 'setup.exe').read_bytes())
         program[len(program) // 2] ^= 1
         (copy / 'setup.exe').write_bytes(program)
@@ -132,7 +133,7 @@ class Archive(unittest.TestCase):
         self.assertEqual((self.folder / 'first' / 'SHA256SUMS').read_text(),
                          (self.folder / 'second' / 'SHA256SUMS').read_text())
 
-    def test_with_a_certificate_the_archive_holds_both_programs_signed(self):
+    def test_with_a_certificate_the_archive_holds_every_program_signed(self):
         folder = self.folder / 'signed'
         folder.mkdir()
         key, certificate, bundle = folder / 'key.pem', folder / 'cert.pem', folder / 'signer.pfx'

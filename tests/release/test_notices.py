@@ -1,7 +1,8 @@
 """THIRD-PARTY-NOTICES.txt names every component that the static link puts
-into setup.exe and setup-check.exe: each object file and archive that the
-linkers' maps say they pulled in is the project's own or is named under a
-"Linked from" line."""
+into setup.exe, setup-check.exe and setup-preflight.exe: each object file and
+archive that the linkers' maps say they pulled in is the project's own or is
+named under a "Linked from" line, and each header of another project that the
+build compiles in is named under a "Compiled in from" line."""
 import os
 import re
 import unittest
@@ -10,7 +11,9 @@ from pathlib import Path
 LINK_MAPS = [Path(path) for path in os.environ['SETUP_LINK_MAPS'].split(os.pathsep)]
 NOTICES = Path(os.environ['SETUP_SOURCE']) / 'THIRD-PARTY-NOTICES.txt'
 # The launcher's own code, under its own licence.
-OWN = {'objects.a', 'liblauncher_logic.a'}
+OWN = {'objects.a', 'liblauncher_logic.a', 'libpreflight_readers.a'}
+# setup-preflight's build copies the headers it compiles in from elsewhere here.
+COMPILED_IN = Path(os.environ['SETUP_BUILD']) / 'third_party'
 
 
 def pulled_in(link_map):
@@ -50,6 +53,15 @@ class Notices(unittest.TestCase):
             unnamed = pulled - OWN - named_in(NOTICES.read_text())
             self.assertEqual(unnamed, set(), f'the link of {link_map.name} pulled in components '
                              'that THIRD-PARTY-NOTICES.txt does not name')
+
+    def test_every_header_compiled_in_is_named(self):
+        headers = {path.name for path in COMPILED_IN.rglob('*') if path.is_file()}
+        self.assertIn('rapidxml.hpp', headers)
+        named = set()
+        for line in NOTICES.read_text().splitlines():
+            if line.startswith('Compiled in from:'):
+                named |= {name.strip() for name in line.split(':', 1)[1].split(',')}
+        self.assertEqual(headers - named, set())
 
     def test_the_reading_of_a_map_sees_members_and_objects(self):
         sample = ('Archive member included to satisfy reference by file (symbol)\n\n'

@@ -13,6 +13,7 @@ import pefile
 
 SETUP_EXE = os.environ['SETUP_EXE']
 SETUP_CHECK_EXE = os.environ['SETUP_CHECK_EXE']
+SETUP_PREFLIGHT_EXE = os.environ['SETUP_PREFLIGHT_EXE']
 VERSION = os.environ['SETUP_VERSION']
 
 # MSVC's /Brepro writes a hash of the image where the GNU linkers write 0 for
@@ -156,8 +157,8 @@ class RuntimeImports(unittest.TestCase):
 
 
 class CheckProgram(unittest.TestCase):
-    """setup-check.exe ships beside setup.exe: a 64-bit console program,
-    hardened alike, importing only system DLLs."""
+    """setup-check.exe and setup-preflight.exe ship beside setup.exe: 64-bit
+    console programs, hardened alike, importing only system DLLs."""
 
     def test_console_program_of_system_dlls(self):
         pe = pefile.PE(SETUP_CHECK_EXE)
@@ -178,6 +179,17 @@ class CheckProgram(unittest.TestCase):
         elements = [e.tag for e in ElementTree.fromstring(manifest).iter()]
         self.assertFalse([tag for tag in elements if tag.endswith('}activeCodePage')])
         self.assertTrue([tag for tag in elements if tag.endswith('}requestedExecutionLevel')])
+
+    def test_preflight_is_a_console_program_of_system_dlls(self):
+        pe = pefile.PE(SETUP_PREFLIGHT_EXE)
+        self.assertEqual(pe.FILE_HEADER.Machine, pefile.MACHINE_TYPE['IMAGE_FILE_MACHINE_AMD64'])
+        self.assertEqual(pe.OPTIONAL_HEADER.Subsystem,
+                         pefile.SUBSYSTEM_TYPE['IMAGE_SUBSYSTEM_WINDOWS_CUI'])
+        imported = {entry.dll.decode().lower() for entry in pe.DIRECTORY_ENTRY_IMPORT}
+        self.assertEqual(unexpected_imports(imported, ALLOWED_IMPORTS), set())
+        assert_no_link_time(self, pe)
+        self.assertTrue(pe.OPTIONAL_HEADER.DllCharacteristics
+                        & pefile.DLL_CHARACTERISTICS['IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE'])
 
 
 if __name__ == '__main__':

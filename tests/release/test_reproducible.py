@@ -1,7 +1,7 @@
-"""Two clean builds of setup.exe and setup-check.exe, in different folders at
-different times, give the same bytes; SOURCE_DATE_EPOCH sets the one date
-they carry, and without it the commit's date does, in a clone of another
-user's too. A build branded with its own icon and description carries
+"""Two clean builds of setup.exe, setup-check.exe and setup-preflight.exe, in
+different folders at different times, give the same bytes; SOURCE_DATE_EPOCH
+sets the one date they carry, and without it the commit's date does, in a
+clone of another user's too. A build branded with its own icon and description carries
 exactly those, reproducibly, and signs."""
 import importlib.util
 import os
@@ -38,7 +38,8 @@ def build(folder, source_date_epoch=None, source=SOURCE, targets=('setup', 'setu
     if targets:
         subprocess.run(['cmake', '--build', folder, '--target', *targets],
                        env=env, check=True, capture_output=True)
-    names = {'setup': 'setup.exe', 'setup_check': 'setup-check.exe'}
+    names = {'setup': 'setup.exe', 'setup_check': 'setup-check.exe',
+             'setup_preflight': 'setup-preflight.exe'}
     return tuple((Path(folder) / names[t]).read_bytes() for t in targets), configured.stderr
 
 
@@ -92,10 +93,12 @@ class Reproducible(unittest.TestCase):
         self.addCleanup(shutil.rmtree, self.folder, True)
 
     def test_two_builds_are_identical(self):
-        first, _ = build(self.folder / 'first')
+        programs = ('setup', 'setup_check', 'setup_preflight')
+        first, _ = build(self.folder / 'first', targets=programs)
         time.sleep(1.5)
-        second, _ = build(self.folder / 'elsewhere' / 'second')
-        for name, one, other in zip(('setup.exe', 'setup-check.exe'), first, second):
+        second, _ = build(self.folder / 'elsewhere' / 'second', targets=programs)
+        self.assertEqual(len(first), 3)
+        for name, one, other in zip(('setup.exe', 'setup-check.exe', 'setup-preflight.exe'), first, second):
             self.assertEqual(len(one), len(other), name)
             self.assertTrue(one == other, f'the two builds of {name} differ')
 
