@@ -12,6 +12,9 @@ what it is compared with, measured in the same run.
    makes once the installer has ended: with the machine's processes, and with
    100 more idling outside jre.
 4. Size of setup.exe and the DLLs it imports.
+5. setup-preflight on a folder with the machine's JDK as jre and a 100 MB
+   installer jar: the host build's whole run, and the Windows build's under
+   Wine beside an empty program's.
 
 Called by scripts/bench.sh, which builds what it needs first.
 """
@@ -21,6 +24,7 @@ import statistics
 import subprocess
 import sys
 import time
+import zipfile
 from pathlib import Path
 
 import pefile
@@ -35,6 +39,8 @@ FLOOR = BUILD / 'bench' / 'floor.exe'
 WALK = BUILD / 'bench' / 'walk.exe'
 EMPTY = BUILD / 'bench' / 'empty.exe'
 SCAN = BUILD / 'bench' / 'scan.exe'
+PREFLIGHT = BUILD / 'setup-preflight.exe'
+PREFLIGHT_HOST = ROOT / 'build' / 'host' / 'setup-preflight'
 CMD = 'C:\\windows\\system32\\cmd.exe'
 PAUSE = 1.0
 REPEATS = int(os.environ.get('BENCH_REPEATS', '3'))
@@ -264,12 +270,47 @@ def size():
           f'{len(dlls)} imported DLLs: {", ".join(dlls)}')
 
 
+def preflight(templates):
+    print(f'\n== 5. setup-preflight on a full runtime and a 100 MB installer jar (median of {REPEATS} runs)')
+    sys.path.insert(0, str(ROOT / 'tests' / 'preflight'))
+    import fixtures
+    maker = fixtures.Maker(WORK / 'preflight')
+    folder = maker.folder('installation')
+    maker.jar(folder / 'installer.jar', listener__1=fixtures.REGISTRY_LISTENER, uninstaller='yes',
+              resource__RegistrySpec__xml=fixtures.registry_spec(fixtures.OWN_RUNTIME))
+    maker.write_jars()
+    # Incompressible classes, stored, as the bulk of a large installer's packs.
+    with zipfile.ZipFile(folder / 'installer.jar', 'a') as jar:
+        for index in range(100):
+            jar.writestr(f'packs/pack-{index:03d}.jar', os.urandom(1 << 20))
+    tree = next((t for name, t in templates.items() if name.endswith('+ 4,000 small files')), None)
+    if tree is not None:
+        shutil.rmtree(folder / 'jre')
+        shutil.copytree(tree, folder / 'jre')
+    files = sum(1 for p in (folder / 'jre').rglob('*') if p.is_file())
+    size = (folder / 'installer.jar').stat().st_size
+
+    def host_run():
+        start = time.perf_counter()
+        subprocess.run([str(PREFLIGHT_HOST), str(folder)], stdout=subprocess.DEVNULL, check=False)
+        return time.perf_counter() - start
+
+    host = statistics.median(host_run() for _ in range(REPEATS))
+    wine = statistics.median(stopwatch(folder, windows_path(PREFLIGHT), f'setup-preflight.exe "{windows_path(folder)}"')[0]
+                             for _ in range(REPEATS))
+    empty = statistics.median(stopwatch(folder, windows_path(EMPTY), 'empty.exe')[0] for _ in range(REPEATS))
+    print(f'jre: {files:,} files; installer.jar {size / 1e6:.0f} MB. Host build {host * 1000:.0f} ms; '
+          f'setup-preflight.exe under Wine {wine * 1000:.0f} ms (an empty program {empty * 1000:.0f} ms). '
+          'Goal: well under a second.')
+
+
 def main():
     templates = make_templates()
     cleanup(templates)
     overhead()
     scan()
     size()
+    preflight(templates)
     shutil.rmtree(WORK / 'run', ignore_errors=True)
 
 
