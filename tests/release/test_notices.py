@@ -4,9 +4,12 @@ archive that the linkers' maps say they pulled in is the project's own or is
 named under a "Linked from" line, and each header of another project that the
 build compiles in is named under a "Compiled in from" line."""
 import os
-import re
+import sys
 import unittest
 from pathlib import Path
+
+sys.path.insert(0, str(Path(os.environ['SETUP_SOURCE']) / 'scripts'))
+import link_maps  # noqa: E402
 
 LINK_MAPS = [Path(path) for path in os.environ['SETUP_LINK_MAPS'].split(os.pathsep)]
 NOTICES = Path(os.environ['SETUP_SOURCE']) / 'THIRD-PARTY-NOTICES.txt'
@@ -17,27 +20,11 @@ COMPILED_IN = Path(os.environ['SETUP_BUILD']) / 'third_party'
 
 
 def pulled_in(link_map):
-    """The names of the object files the link loaded and of the archives it
-    took members from, as GNU ld's map lists them."""
-    names = set()
-    for line in link_map.splitlines():
-        # "LOAD <file>" names every input, archives only searched included.
-        loaded = re.match(r'LOAD (\S+\.o(bj)?)$', line)
-        if loaded:
-            names.add(Path(loaded.group(1)).name)
-        # The first section lists each archive member taken, as "archive(member)".
-        member = re.match(r'(\S+\.a)\([^)]+\)$', line)
-        if member:
-            names.add(Path(member.group(1)).name)
-    return names
+    return {Path(path).name for path in link_maps.pulled_in(link_map)}
 
 
 def named_in(notices):
-    names = set()
-    for line in notices.splitlines():
-        if line.startswith('Linked from:'):
-            names |= {name.strip() for name in line.split(':', 1)[1].split(',')}
-    return names
+    return {name for part in link_maps.notice_parts(notices) for name in part['files']}
 
 
 class Notices(unittest.TestCase):
@@ -57,11 +44,7 @@ class Notices(unittest.TestCase):
     def test_every_header_compiled_in_is_named(self):
         headers = {path.name for path in COMPILED_IN.rglob('*') if path.is_file()}
         self.assertIn('rapidxml.hpp', headers)
-        named = set()
-        for line in NOTICES.read_text().splitlines():
-            if line.startswith('Compiled in from:'):
-                named |= {name.strip() for name in line.split(':', 1)[1].split(',')}
-        self.assertEqual(headers - named, set())
+        self.assertEqual(headers - named_in(NOTICES.read_text()), set())
 
     def test_the_reading_of_a_map_sees_members_and_objects(self):
         sample = ('Archive member included to satisfy reference by file (symbol)\n\n'
