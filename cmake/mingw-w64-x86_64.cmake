@@ -1,10 +1,10 @@
 # Build for 64-bit Windows with mingw-w64 GCC (posix threads): across from
-# Debian, or on Windows itself in MSYS2's MINGW64 environment.
+# Debian, or on Windows itself in MSYS2's UCRT64 environment.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 if(CMAKE_HOST_WIN32)
-  # MSYS2's MINGW64 names its GCC, whose threads are posix ones, plainly.
+  # MSYS2's UCRT64 names its GCC, whose threads are posix ones, plainly.
   set(CMAKE_C_COMPILER gcc)
   set(CMAKE_CXX_COMPILER g++)
   set(CMAKE_RC_COMPILER windres)

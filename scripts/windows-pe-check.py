@@ -28,6 +28,9 @@ def main(build, linker):
     env = dict(os.environ, SETUP_EXE=str(programs / 'setup.exe'),
                SETUP_CHECK_EXE=str(programs / 'setup-check.exe'), SETUP_VERSION=version,
                SETUP_LINKER=linker, SETUP_C_RUNTIME=runtime)
+    # Built only where zlib and RapidXml were found.
+    if (programs / 'setup-preflight.exe').exists():
+        env['SETUP_PREFLIGHT_EXE'] = str(programs / 'setup-preflight.exe')
     return subprocess.run([sys.executable, '-m', 'unittest', '-v', 'test_pe'], cwd=TESTS,
                           env=env).returncode
 

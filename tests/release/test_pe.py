@@ -13,7 +13,9 @@ import pefile
 
 SETUP_EXE = os.environ['SETUP_EXE']
 SETUP_CHECK_EXE = os.environ['SETUP_CHECK_EXE']
-SETUP_PREFLIGHT_EXE = os.environ['SETUP_PREFLIGHT_EXE']
+# A Windows developer's build may have no setup-preflight.exe: it needs zlib
+# and RapidXml (preflight/CMakeLists.txt). The Debian build always has it.
+SETUP_PREFLIGHT_EXE = os.environ.get('SETUP_PREFLIGHT_EXE')
 VERSION = os.environ['SETUP_VERSION']
 
 # MSVC's /Brepro writes a hash of the image where the GNU linkers write 0 for
@@ -180,6 +182,7 @@ class CheckProgram(unittest.TestCase):
         self.assertFalse([tag for tag in elements if tag.endswith('}activeCodePage')])
         self.assertTrue([tag for tag in elements if tag.endswith('}requestedExecutionLevel')])
 
+    @unittest.skipUnless(SETUP_PREFLIGHT_EXE, 'this build has no setup-preflight.exe')
     def test_preflight_is_a_console_program_of_system_dlls(self):
         pe = pefile.PE(SETUP_PREFLIGHT_EXE)
         self.assertEqual(pe.FILE_HEADER.Machine, pefile.MACHINE_TYPE['IMAGE_FILE_MACHINE_AMD64'])
