@@ -64,19 +64,24 @@ const std::vector<JavaValue>* Written(const JavaStream& stream, const JavaValue&
   return object.kind == JavaObject::kInstance ? &object.elements : nullptr;
 }
 
+// The objects that the collection in the entry wrote itself: null with
+// *problem when the entry is there and holds none; null alone when the jar
+// has no such entry.
+const std::vector<JavaValue>* ReadCollection(const Input& jar, const Zip& zip, const char* name,
+                                             const char* holds, JavaStream* stream,
+                                             std::string* problem) {
+  if (FindEntry(zip, name) == nullptr) return nullptr;
+  if (!ReadObject(jar, zip, name, stream, problem)) return nullptr;
+  const std::vector<JavaValue>* items = Written(*stream, stream->root);
+  if (items == nullptr) *problem = std::string(name) + " holds no " + holds;
+  return items;
+}
+
 void ReadListeners(const Input& jar, const Zip& zip, InstallDefinition* d) {
   JavaStream stream;
-  std::string problem;
-  if (FindEntry(zip, "resources/customData") == nullptr) return;
-  if (!ReadObject(jar, zip, "resources/customData", &stream, &problem)) {
-    d->listenersProblem = problem;
-    return;
-  }
-  const std::vector<JavaValue>* items = Written(stream, stream.root);
-  if (items == nullptr) {
-    d->listenersProblem = "resources/customData holds no list";
-    return;
-  }
+  const std::vector<JavaValue>* items =
+      ReadCollection(jar, zip, "resources/customData", "list", &stream, &d->listenersProblem);
+  if (items == nullptr) return;
   for (const JavaValue& item : *items) {
     if (item.kind != JavaValue::kObject) continue;
     const JavaObject& data = stream.objects[item.object];
@@ -89,17 +94,10 @@ void ReadListeners(const Input& jar, const Zip& zip, InstallDefinition* d) {
 
 void ReadVariables(const Input& jar, const Zip& zip, InstallDefinition* d) {
   JavaStream stream;
-  std::string problem;
-  if (FindEntry(zip, "resources/vars") == nullptr) return;
-  if (!ReadObject(jar, zip, "resources/vars", &stream, &problem)) {
-    d->variablesProblem = problem;
-    return;
-  }
-  const std::vector<JavaValue>* items = Written(stream, stream.root);
-  if (items == nullptr) {
-    d->variablesProblem = "resources/vars holds no properties";
-    return;
-  }
+  const std::vector<JavaValue>* items =
+      ReadCollection(jar, zip, "resources/vars", "properties", &stream, &d->variablesProblem);
+  if (items == nullptr) return;
+  // A Hashtable writes its keys and values in turn.
   for (size_t i = 0; i + 1 < items->size(); i += 2) {
     const JavaValue& key = (*items)[i];
     const JavaValue& value = (*items)[i + 1];
