@@ -23,6 +23,9 @@ maker.jar(jars / 'installer.jar', listener__1=fixtures.REGISTRY_LISTENER, uninst
           resource__shortcutSpec__xml=fixtures.shortcut_spec('$JAVA_HOME\\bin\\javaw.exe'))
 maker.jar(jars / 'self-reference.jar', hostile='selfref,traversal', createdBy=None)
 maker.write_jars()
+# A Windows program inside, for the PE reader the jar fuzzer also feeds.
+with zipfile.ZipFile(jars / 'installer.jar', 'a') as jar:
+    jar.writestr('bin/javaw.exe', fixtures.pe_program())
 for jar in sorted(jars.glob('*.jar')):
     with zipfile.ZipFile(jar) as archive:
         for name in ('resources/info', 'resources/customData', 'resources/vars'):
