@@ -137,6 +137,12 @@ def run(arguments):
     return status, out.read_text(encoding='utf-8'), err.read_text(encoding='utf-8', errors='replace')
 
 
+def snapshot(folder):
+    """Every entry below the folder with its size, mode and time of change."""
+    return sorted((str(p.relative_to(folder)), p.stat().st_size, p.stat().st_mode,
+                   p.stat().st_mtime_ns) for p in Path(folder).rglob('*'))
+
+
 def windows_path(path):
     return 'Z:' + str(path).replace('/', '\\') if WINE else str(path)
 
@@ -150,8 +156,11 @@ def setUpModule():
 
 class Folders(unittest.TestCase):
     def check(self, name):
-        """The status and the lines after the first, which names the folder."""
+        """The status and the lines after the first, which names the folder,
+        which the run must leave as it was."""
+        before = snapshot(FOLDERS[name])
         status, out, err = run([windows_path(FOLDERS[name])])
+        self.assertEqual(snapshot(FOLDERS[name]), before, f'{name} changed')
         first, _, rest = out.partition('\n')
         self.assertRegex(first, r'^setup-preflight \d+\.\d+\.\d+: ')
         self.assertEqual(err, '')
