@@ -10,8 +10,10 @@ from pathlib import Path
 WINEDEBUG = '-all,err+all'
 
 # Wine's lines among a process's error output: its debug channels
-# ("0024:err:module:..."), its loader's and its server's.
-WINE_LINE = re.compile(r'^([0-9a-f]{4}:(err|fixme|warn|trace):|wine(server)?: |wine client error)')
+# ("0024:err:module:...", or without the thread's number before a process
+# has a thread, as "err:virtual:virtual_alloc_first_teb ..."), its loader's
+# and its server's.
+WINE_LINE = re.compile(r'^(([0-9a-f]{4}:)?(err|fixme|warn|trace):|wine(server)?: |wine client error)')
 # Lines that every run under the null display driver gives: no sign of anything.
 EVERY_RUN = re.compile(r'nodrv_CreateWindow|initialize_systray|winemenubuilder\.exe')
 
