@@ -30,6 +30,7 @@ struct Context {
   std::unique_ptr<Installer> installer;  // null when no jar holds the bootstrap class
   std::string noInstaller;             // then why the install definition cannot be told
   std::vector<std::string> badJars;    // the jar files finding's lines, by jar
+  bool definitionReported = false;     // a finding has said why it cannot be read
 };
 
 // The folder's own files (runtime_checks.cpp).

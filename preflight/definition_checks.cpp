@@ -32,7 +32,8 @@ std::vector<Resource> ReadResources(Context* context, const char* name, const st
         !ParseXml(std::string(bytes.begin(), bytes.end()), &resource.document, &problem)) {
       Line(&context->report, kWarn, name,
            jar.jar + "'s " + entry->name + " cannot be read (" + problem +
-               "), and IzPack's installer cannot read it either: build it again" +
+               "), and the installer reads it when it installs: mend it and build the "
+               "installer again" +
                See("release-engineers.md", "what-each-finding-checks"));
       continue;
     }

@@ -142,14 +142,19 @@ bool DefinitionMissing(Context* context, const char* name) {
     return true;
   }
   const InstallDefinition& d = context->installer->definition;
-  if (!d.problem.empty()) {
-    Line(&context->report, kWarn, name,
-         "not checked: " + context->installer->jar + "'s install definition cannot be read (" +
-             d.problem + "); IzPack's installer cannot read it either: build it again" +
-             See("release-engineers.md", kFindings));
+  if (d.problem.empty()) return false;
+  // The first finding that needs it says why; the others point there.
+  if (context->definitionReported) {
+    Line(&context->report, kNote, name, "not checked: the install definition cannot be read (above)");
     return true;
   }
-  return false;
+  context->definitionReported = true;
+  Line(&context->report, kWarn, name,
+       "not checked, nor what follows: " + context->installer->jar +
+           "'s install definition cannot be read (" + d.problem +
+           "), which no jar of IzPack's compiler gives: build the installer again" +
+           See("release-engineers.md", kFindings));
+  return true;
 }
 
 void CheckJavaVersion(Context* context) {
