@@ -3,12 +3,16 @@ clean folder. PREFLIGHT_EXE names the program; with PREFLIGHT_WINE set it is
 the Windows build, run under Wine on the clean folder and one failing folder,
 where it must print the same lines as the host build."""
 import os
+import re
 import shutil
+import sys
 import subprocess
 import unittest
 from pathlib import Path
 
 import fixtures
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / 'release'))
+from markdown import sections  # noqa: E402
 from fixtures import JAVA_HOME_RUNTIME, OWN_RUNTIME, REGISTRY_LISTENER, registry_spec, shortcut_spec
 
 PROGRAM = os.environ['PREFLIGHT_EXE']
@@ -244,6 +248,15 @@ class EveryFinding(Folders):
         self.assertLines('long-paths', 0, 'WARN path length: the longest path under the folder is '
                          'jre\\legal\\' + 'nineteen-characters\\' * 9 + 'NOTICE.txt, 200 UTF-16 units; '
                          'the cleanup reaches every file from an installation folder of at most 58 units')
+
+    def test_every_line_points_at_a_section_that_is_there(self):
+        docs = Path(__file__).resolve().parents[2] / 'docs'
+        pointed = set()
+        for name in FOLDERS:
+            pointed |= set(re.findall(r'\(see docs/([\w.-]+)#([\w-]+)\)', self.check(name)[1]))
+        self.assertGreaterEqual(len(pointed), 5)
+        for page, section in sorted(pointed):
+            self.assertIn(section, sections((docs / page).read_text()), page)
 
     def test_hostile_jars(self):
         self.assertLines('truncated-jar', 1, 'WARN jar files: installer.jar is not a readable zip archive',

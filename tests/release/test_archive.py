@@ -26,6 +26,7 @@ BILL = f'setup-{VERSION}.cdx.json'
 MEMBERS = PROGRAMS + [BILL, 'programs.sha256'] + DOCUMENTS
 sys.path.insert(0, str(SOURCE / 'scripts'))
 import link_maps  # noqa: E402
+from markdown import sections  # noqa: E402
 # The project's own archives and objects.
 OWN = {'objects.a', 'liblauncher_logic.a', 'libpreflight_readers.a'}
 ARCHIVE = f'setup-{VERSION}-win64.zip'
@@ -43,13 +44,6 @@ def relative_links(page, text):
         file, _, section = target.partition('#')
         path = posixpath.normpath(posixpath.join(posixpath.dirname(page), file)) if file else page
         yield path, section or None, target
-
-
-def sections(text):
-    """The anchors of a Markdown page's headings, as GitHub makes them: lower
-    case, punctuation dropped, blanks as hyphens."""
-    return {re.sub(r'[^\w\- ]', '', heading.strip().lower()).replace(' ', '-')
-            for heading in re.findall(r'^#+ (.*)$', text, re.M)}
 
 
 def release(folder, *arguments, **environment):
