@@ -1,5 +1,7 @@
 #include "preflight/folder.h"
 
+#include <ctype.h>
+
 #include <algorithm>
 
 namespace preflight {
@@ -89,6 +91,19 @@ bool ListFolder(const fs::path& folder, std::vector<FolderEntry>* entries) {
   return !error;
 }
 
+namespace {
+
+bool EndsWithAnyCase(const std::string& name, const std::string& suffix) {
+  if (name.size() < suffix.size()) return false;
+  for (size_t i = 0; i < suffix.size(); ++i)
+    if (tolower(static_cast<unsigned char>(name[name.size() - suffix.size() + i])) !=
+        tolower(static_cast<unsigned char>(suffix[i])))
+      return false;
+  return true;
+}
+
+}  // namespace
+
 std::vector<std::string> FindBelow(const fs::path& folder, const std::string& suffix, int depth) {
   std::vector<std::string> found;
   struct Level {
@@ -108,8 +123,7 @@ std::vector<std::string> FindBelow(const fs::path& folder, const std::string& su
       const std::string relative = level.relative.empty() ? entry.name : level.relative + "\\" + entry.name;
       if (entry.folder && level.depth < depth)
         stack.push_back({entry.path, relative, level.depth + 1});
-      else if (!entry.folder && level.depth > 0 && entry.name.size() >= suffix.size() &&
-               entry.name.compare(entry.name.size() - suffix.size(), suffix.size(), suffix) == 0)
+      else if (!entry.folder && level.depth > 0 && EndsWithAnyCase(entry.name, suffix))
         found.push_back(relative);
     }
   }

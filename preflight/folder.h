@@ -39,7 +39,8 @@ struct FolderEntry {
 // The folder's own entries, sorted by name; false when it cannot be listed.
 bool ListFolder(const fs::path& folder, std::vector<FolderEntry>* entries);
 
-// Files below folder (not in it) whose names end in suffix, at most depth
+// Files below folder (not in it) whose names end in suffix, in any letter
+// case, at most depth
 // levels down, as relative paths with backslashes.
 std::vector<std::string> FindBelow(const fs::path& folder, const std::string& suffix, int depth);
 

@@ -87,6 +87,7 @@ def make_folders():
     (folder('no-launcher', launcher=False))
     (folder('jar-in-subfolder', jar=None) / 'lib').mkdir()
     maker.jar(folders['jar-in-subfolder'] / 'lib' / 'installer.jar', **CLEAN_JAR)
+    maker.jar(folders['jar-in-subfolder'] / 'lib' / 'SETUP.JAR', **CLEAN_JAR)
     maker.jar(folder('two-installers') / 'installer-copy.JAR', **CLEAN_JAR)
     bad = folder('bad-jars')
     (bad / 'broken.jar').write_bytes(b'PK\3\4 not really a zip archive')
@@ -202,7 +203,7 @@ class EveryFinding(Folders):
         self.assertLines('jar-in-subfolder', 1,
                          'FAIL installer class: no jar file in the folder itself holds com/izforge/izpack/'
                          'installer/bootstrap/Installer.class; jar files in subfolders, which the class '
-                         'path * does not take: lib\\installer.jar:',
+                         'path * does not take: lib\\SETUP.JAR, lib\\installer.jar:',
                          'NOTE uninstall entry: not checked: no jar in the folder holds')
         self.assertLines('two-installers', 0,
                          'WARN installer class: 2 jar files hold IzPack\'s bootstrap class: '
