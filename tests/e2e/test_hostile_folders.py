@@ -166,6 +166,9 @@ class KilledAndRepeated(HostileTestCase):
                         '@hang.exe standin:hang-until=release-script.txt\r\n', marker=False)
         runtime = snapshot(inst.jre)
         outside = listing(inst)
+        # Let go of the script however the test ends, so that nothing of it
+        # runs on into the next test in this lane's Wine server.
+        self.addCleanup((inst.folder / 'release-script.txt').write_bytes, b'')
         run = inst.run(kill_when=inst.folder / 'script-running.txt')
         self.assertTrue(run.killed)
         # Nothing of the other ending began: the log and "jre" are as the
@@ -175,6 +178,11 @@ class KilledAndRepeated(HostileTestCase):
         self.assertFalse(inst.parent_log.exists())
         self.assertEqual(listing(inst, ignore={'install/script-running.txt'}), outside)
         # The script outlives the launcher, as on Windows, until it is let go.
+        # It may be killed before the interpreter has started the script's
+        # program, so that program is waited for.
+        deadline = time.monotonic() + 30
+        while 'hang.exe' not in running_processes() and time.monotonic() < deadline:
+            time.sleep(0.2)
         self.assertIn('hang.exe', running_processes())
         (inst.folder / 'release-script.txt').write_bytes(b'')
         deadline = time.monotonic() + 60
