@@ -24,7 +24,10 @@ import time
 import zipfile
 from pathlib import Path
 
-import sbom
+# The bill of materials' code lies beside this script, which may be loaded
+# from elsewhere (tests/release/test_reproducible.py does).
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import sbom  # noqa: E402
 
 ROOT = Path(__file__).resolve().parent.parent
 OUT = Path(os.environ.get('SETUP_RELEASE_DIR', ROOT / 'build' / 'release'))
