@@ -277,7 +277,7 @@ def preflight(templates):
     maker = fixtures.Maker(WORK / 'preflight')
     folder = maker.folder('installation')
     maker.jar(folder / 'installer.jar', listener__1=fixtures.REGISTRY_LISTENER, uninstaller='yes',
-              resource__RegistrySpec__xml=fixtures.registry_spec(fixtures.OWN_RUNTIME))
+              resource__RegistrySpec__xml=fixtures.registry_resource(fixtures.OWN_RUNTIME))
     maker.write_jars()
     # Incompressible classes, stored, as the bulk of a large installer's packs.
     with zipfile.ZipFile(folder / 'installer.jar', 'a') as jar:

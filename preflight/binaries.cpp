@@ -1,4 +1,4 @@
-// Class files as the Java Virtual Machine Specification (chapter 4) lays them
+// Class files as chapter 4 of the Java Virtual Machine's own reference lays them
 // out; PE files as Microsoft's "PE Format" page does.
 #include "preflight/binaries.h"
 

@@ -102,8 +102,8 @@ void CheckUninstallEntry(Context* context) {
          "no uninstaller is written (<uninstaller write=\"no\"/>), so IzPack writes no entry of its own");
     return;
   }
-  const std::vector<Resource> specs = ReadResources(context, name, "RegistrySpec.xml");
-  if (specs.empty()) {
+  const std::vector<Resource> registry = ReadResources(context, name, "RegistrySpec.xml");
+  if (registry.empty()) {
     Line(&context->report, kFail, name,
          "RegistryInstallerListener with an uninstaller and no resources/RegistrySpec.xml: IzPack's "
          "own entry starts the uninstaller with jre\\bin\\javaw.exe, which the launcher empties; "
@@ -111,21 +111,21 @@ void CheckUninstallEntry(Context* context) {
     return;
   }
   bool failed = false;
-  for (const Resource& spec : specs) {
+  for (const Resource& file : registry) {
     size_t pack;
-    if (spec.document.elements.empty() ||
-        !FindNamed(spec.document, 0, "pack", "UninstallStuff", &pack)) {
+    if (file.document.elements.empty() ||
+        !FindNamed(file.document, 0, "pack", "UninstallStuff", &pack)) {
       Line(&context->report, kFail, name,
-           spec.entry + " has no pack UninstallStuff, so IzPack writes its own entry, which starts "
+           file.entry + " has no pack UninstallStuff, so IzPack writes its own entry, which starts "
            "the uninstaller with jre\\bin\\javaw.exe, which the launcher empties: add the pack, "
            "naming a runtime that stays" + fix);
       failed = true;
       continue;
     }
-    const std::string* named = JavaHomeIn(spec.document, pack, "UninstallString");
+    const std::string* named = JavaHomeIn(file.document, pack, "UninstallString");
     if (named != nullptr && !OwnJavaHome(d)) {
       Line(&context->report, kFail, name,
-           spec.entry + "'s UninstallString is " + *named + ", and JAVA_HOME is the installer's "
+           file.entry + "'s UninstallString is " + *named + ", and JAVA_HOME is the installer's "
            "jre, which the launcher empties: name a runtime that the product installs, or give "
            "JAVA_HOME a value of the install definition's own" + fix);
       failed = true;
@@ -136,32 +136,32 @@ void CheckUninstallEntry(Context* context) {
        OwnJavaHome(d) ? "a pack UninstallStuff of its own, and JAVA_HOME is the install definition's own: " +
                             d.variables.at("JAVA_HOME")
                       : "a pack UninstallStuff of its own in every RegistrySpec.xml (" +
-                            std::to_string(specs.size()) + " of them), naming no JAVA_HOME");
+                            std::to_string(registry.size()) + " of them), naming no JAVA_HOME");
 }
 
 void CheckShortcuts(Context* context) {
   const char* name = "shortcuts";
   if (DefinitionMissing(context, name)) return;
   const InstallDefinition& d = context->installer->definition;
-  std::vector<Resource> specs = ReadResources(context, name, "shortcutSpec.xml");
-  for (Resource& spec : ReadResources(context, name, "Win_shortcutSpec.xml"))
-    specs.push_back(std::move(spec));
+  std::vector<Resource> shortcuts = ReadResources(context, name, "shortcutSpec.xml");
+  for (Resource& file : ReadResources(context, name, "Win_shortcutSpec.xml"))
+    shortcuts.push_back(std::move(file));
   bool failed = false;
-  for (const Resource& spec : specs) {
+  for (const Resource& file : shortcuts) {
     const std::string* named =
-        spec.document.elements.empty() ? nullptr : JavaHomeIn(spec.document, 0, nullptr);
+        file.document.elements.empty() ? nullptr : JavaHomeIn(file.document, 0, nullptr);
     if (named == nullptr || OwnJavaHome(d)) continue;
     Line(&context->report, kFail, name,
-         spec.entry + " names " + *named + ", and JAVA_HOME is the installer's jre, which the "
+         file.entry + " names " + *named + ", and JAVA_HOME is the installer's jre, which the "
          "launcher empties: name a runtime that the product installs, or give JAVA_HOME a value "
          "of the install definition's own" + See("izpack.md", kUninstallSection));
     failed = true;
   }
   if (failed) return;
   Line(&context->report, kPass, name,
-       specs.empty() ? std::string("no shortcutSpec.xml or Win_shortcutSpec.xml")
+       shortcuts.empty() ? std::string("no shortcutSpec.xml or Win_shortcutSpec.xml")
        : OwnJavaHome(d) ? "JAVA_HOME is the install definition's own: " + d.variables.at("JAVA_HOME")
-                        : "no shortcut resource names JAVA_HOME (" + std::to_string(specs.size()) + " of them)");
+                        : "no shortcut resource names JAVA_HOME (" + std::to_string(shortcuts.size()) + " of them)");
 }
 
 void CheckElevatedRestart(Context* context) {

@@ -1,4 +1,4 @@
-// The grammar of the Java Object Serialization Specification, section 6.4,
+// The grammar of Java's own document of its object serialization, section 6.4,
 // for protocol version 2 (the only one that ObjectOutputStream has written
 // since Java 1.2).
 #include "preflight/object_stream.h"

@@ -16,11 +16,11 @@ jars = work / 'jar'
 streams = work / 'object_stream'
 for folder in (jars, streams):
     folder.mkdir(parents=True, exist_ok=True)
-spec = fixtures.registry_spec(fixtures.JAVA_HOME_RUNTIME)
+registry = fixtures.registry_resource(fixtures.JAVA_HOME_RUNTIME)
 maker.jar(jars / 'installer.jar', listener__1=fixtures.REGISTRY_LISTENER, uninstaller='yes',
           info__requirePrivilegedExecution='true', var__JAVA_HOME='C:\\runtime',
-          resource__RegistrySpec__xml=spec, resource__RegistrySpec__xml_deu=spec,
-          resource__shortcutSpec__xml=fixtures.shortcut_spec('$JAVA_HOME\\bin\\javaw.exe'))
+          resource__RegistrySpec__xml=registry, resource__RegistrySpec__xml_deu=registry,
+          resource__shortcutSpec__xml=fixtures.shortcut_resource('$JAVA_HOME\\bin\\javaw.exe'))
 maker.jar(jars / 'self-reference.jar', hostile='selfref,traversal', createdBy=None)
 maker.write_jars()
 # A Windows program inside, for the PE reader the jar fuzzer also feeds.

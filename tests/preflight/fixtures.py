@@ -106,7 +106,7 @@ class Maker:
                         '--strip-debug', '--no-header-files', '--no-man-pages'], check=True)
 
 
-def registry_spec(uninstall_string):
+def registry_resource(uninstall_string):
     """A RegistrySpec.xml with a pack UninstallStuff whose UninstallString is
     the text given (None: no such pack)."""
     key = r'SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\$APP_NAME $APP_VER'
@@ -128,7 +128,7 @@ OWN_RUNTIME = '&quot;$INSTALL_PATH\\runtime\\bin\\javaw.exe&quot; -jar &quot;$IN
 JAVA_HOME_RUNTIME = '&quot;$JAVA_HOME\\bin\\javaw.exe&quot; -jar &quot;$INSTALL_PATH\\Uninstaller\\uninstaller.jar&quot;'
 
 
-def shortcut_spec(target):
+def shortcut_resource(target):
     return f'''<?xml version="1.0" encoding="UTF-8"?>
 <izpack:shortcuts version="5.0" xmlns:izpack="http://izpack.org/schema/shortcuts">
   <programGroup defaultName="Quellbrook" location="applications"/>

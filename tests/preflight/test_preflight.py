@@ -13,7 +13,7 @@ from pathlib import Path
 import fixtures
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / 'release'))
 from markdown import sections  # noqa: E402
-from fixtures import JAVA_HOME_RUNTIME, OWN_RUNTIME, REGISTRY_LISTENER, registry_spec, shortcut_spec
+from fixtures import JAVA_HOME_RUNTIME, OWN_RUNTIME, REGISTRY_LISTENER, registry_resource, shortcut_resource
 
 PROGRAM = os.environ['PREFLIGHT_EXE']
 WINE = bool(os.environ.get('PREFLIGHT_WINE'))
@@ -53,9 +53,9 @@ CLEAN_JAR = dict(
     info__javaVersion='11', info__requirePrivilegedExecution='true',
     info__privilegedExecutionConditionID='izpack.windowsinstall.10', info__rebootAction='1',
     listener__1=REGISTRY_LISTENER, uninstaller='yes', var__APP_HOME='$INSTALL_PATH',
-    resource__RegistrySpec__xml=registry_spec(OWN_RUNTIME),
-    resource__RegistrySpec__xml_fra=registry_spec(OWN_RUNTIME),
-    resource__shortcutSpec__xml=shortcut_spec('$INSTALL_PATH\\runtime\\bin\\javaw.exe'))
+    resource__RegistrySpec__xml=registry_resource(OWN_RUNTIME),
+    resource__RegistrySpec__xml_fra=registry_resource(OWN_RUNTIME),
+    resource__shortcutSpec__xml=shortcut_resource('$INSTALL_PATH\\runtime\\bin\\javaw.exe'))
 
 
 def changed(**settings):
@@ -74,7 +74,7 @@ def make_folders():
         return folders[name]
 
     folder('clean')
-    folder('uninstall-java-home', changed(resource__RegistrySpec__xml_fra=registry_spec(JAVA_HOME_RUNTIME)))
+    folder('uninstall-java-home', changed(resource__RegistrySpec__xml_fra=registry_resource(JAVA_HOME_RUNTIME)))
     if WINE:
         maker.write_jars()
         return folders
@@ -101,12 +101,12 @@ def make_folders():
                                               resource__RegistrySpec__xml_fra=None))
     folder('uninstall-own-java-home', changed(
         var__JAVA_HOME='$INSTALL_PATH\\runtime',
-        resource__RegistrySpec__xml=registry_spec(JAVA_HOME_RUNTIME),
-        resource__Win_shortcutSpec__xml=shortcut_spec('${JAVA_HOME}\\bin\\javaw.exe')))
+        resource__RegistrySpec__xml=registry_resource(JAVA_HOME_RUNTIME),
+        resource__Win_shortcutSpec__xml=shortcut_resource('${JAVA_HOME}\\bin\\javaw.exe')))
     folder('no-uninstaller', changed(info__null='uninstallerPath', resource__RegistrySpec__xml=None,
                                      resource__RegistrySpec__xml_fra=None))
     folder('shortcut-java-home', changed(
-        resource__Win_shortcutSpec__xml=shortcut_spec('${JAVA_HOME}\\bin\\javaw.exe')))
+        resource__Win_shortcutSpec__xml=shortcut_resource('${JAVA_HOME}\\bin\\javaw.exe')))
     folder('restarts', changed(info__privilegedExecutionConditionID=None, info__rebootAction='3'))
     leftovers = folder('leftovers')
     (leftovers / 'installer.qb.bat').write_text('@echo off\r\n')
