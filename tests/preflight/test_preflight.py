@@ -82,6 +82,11 @@ def make_folders():
     folder('no-javaw', javaw=False)
     shutil.rmtree(folder('no-jre-bin', javaw=False) / 'jre' / 'bin')
     folder('linux-release', release='JAVA_VERSION="17.0.9"\nOS_NAME="Linux"\nOS_ARCH="x86_64"\n')
+    # A macOS runtime: a Mach-O jre/bin/java (64-bit magic), no javaw.exe.
+    (folder('macos-runtime', javaw=False) / 'jre' / 'bin' / 'java').write_bytes(
+        bytes.fromhex('cffaedfe') + bytes(60))
+    (folder('no-release') / 'jre' / 'release').unlink()
+    folder('broken-registry-variant', changed(resource__RegistrySpec__xml_deu='<registry><pack name="x">'))
     (folder('x86-javaw') / 'jre' / 'bin' / 'javaw.exe').write_bytes(fixtures.pe_program(machine=0x14C))
     (folder('console-launcher') / 'setup.exe').write_bytes(fixtures.pe_program(subsystem=3))
     (folder('no-launcher', launcher=False))
@@ -198,6 +203,11 @@ class EveryFinding(Folders):
         self.assertLines('x86-javaw', 0, 'WARN runtime: jre\\bin\\javaw.exe is a Windows program for x86,')
         self.assertLines('console-launcher', 1, 'FAIL launcher: setup.exe is a x86-64 console program')
         self.assertLines('no-launcher', 1, 'FAIL launcher: no setup.exe in the folder')
+        self.assertLines('macos-runtime', 1, 'FAIL runtime: no jre\\bin\\javaw.exe (jre\\bin\\java is a macOS program')
+        # Without jre\release the runtime's version is unknown, and the
+        # installer's wish is noted, not judged.
+        self.assertLines('no-release', 0, 'NOTE runtime: no jre\\release: the runtime\'s version is not known',
+                         'NOTE java version: the installer asks for Java 11 or later; the runtime\'s version is not known')
 
     def test_installer_jars(self):
         self.assertLines('jar-in-subfolder', 1,
@@ -234,6 +244,10 @@ class EveryFinding(Folders):
                          'install definition\'s own: $INSTALL_PATH\\runtime',
                          'PASS shortcuts: JAVA_HOME is the install definition\'s own')
         self.assertLines('no-uninstaller', 0, 'PASS uninstall entry: no uninstaller is written')
+        # A language variant that is no XML is named; the others still count.
+        self.assertLines('broken-registry-variant', 0,
+                         'WARN uninstall entry: installer.jar\'s resources/RegistrySpec.xml_deu cannot be read (',
+                         'PASS uninstall entry: a pack UninstallStuff of its own in every RegistrySpec.xml (2 of them)')
         self.assertLines('shortcut-java-home', 1, 'FAIL shortcuts: resources/Win_shortcutSpec.xml names '
                          '${JAVA_HOME}\\bin\\javaw.exe,', 'PASS uninstall entry:')
 
